@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Ostrovel needs (only the missing ones), then
+# configures and builds. Safe to run again. Usage: scripts/setup.sh [preset]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-default}"
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev libjpeg62-turbo-dev libwmf-dev
+  fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  echo "Installing: ${missing[*]}"
+  "${sudo_cmd[@]}" apt-get update
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+werror=()
+[ "${CI:-}" = "true" ] && werror=(-DOSTROVEL_WERROR=ON)
+cmake --preset "$preset" "${werror[@]}" >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)"
