@@ -1,0 +1,21 @@
+#pragma once
+// Names and messages of the batch export.
+
+#include <QString>
+#include <QStringList>
+
+namespace ostrovel {
+
+/// The quality value every thumbnail is written with.
+inline constexpr int kExportQuality = 200;
+
+/// "thumb_" + the entry's name without its last four characters + ".jpg".
+QString ThumbnailName(const QString& entryName);
+
+/// The thumbnail's full path in `targetFolder`.
+QString ThumbnailPath(const QString& targetFolder, const QString& entryName);
+
+/// The closing message that names the pictures that could not be read.
+QString UnreadableMessage(const QStringList& names);
+
+} // namespace ostrovel

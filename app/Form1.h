@@ -1,0 +1,101 @@
+#pragma once
+// The main window: canvas, settings, file list and the three buttons.
+
+#include "CanvasView.h"
+#include "FileListBox.h"
+#include "RuntimeError.h"
+#include "Settings.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <optional>
+
+namespace ostrovel {
+
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    /// Asks for a folder; the arguments of BrowseFolder, in its order.
+    using FolderChooser = std::function<QString(const QString& title, const QString& startPath, QWidget* owner,
+                                                bool showStatus, const std::optional<QString>& rootPath,
+                                                bool newStyle, bool includeFiles)>;
+    /// Shows a message to the user.
+    using MessageSink = std::function<void(const QString& text)>;
+
+    explicit Form1(QWidget* parent = nullptr);
+
+    // Controls, by the names the handlers use.
+    CanvasView* Picture1;
+    QGroupBox* Frame1;
+    QLineEdit* Text1(int index) const { return m_text1.at(std::size_t(index)); }
+    QLabel* Label1(int index) const { return m_label1.at(std::size_t(index)); }
+    QLabel* Label2(int index) const { return m_label2.at(std::size_t(index)); }
+    QLineEdit* Text2;
+    QLineEdit* Text3;
+    QPushButton* Command1;
+    FileListBox* File1;
+    QPushButton* Command2;
+    QPushButton* Command3;
+
+    /// The remembered picture folder and target folder; empty at start.
+    QString Bildordner;
+    QString Zielordner;
+
+    /// A folder path ready for a file name to be appended.
+    QString ProperPfad(const QString& pfad) const { return ostrovel::ProperPfad(pfad); }
+    /// Renders `filename` (empty: the list's current entry) into the canvas
+    /// with the typed settings. Reports nothing; false when the file could not be read.
+    bool Bildanpassen(const QString& filename);
+
+    /// Replaces the folder dialog (tests answer it themselves).
+    void setFolderChooser(FolderChooser chooser) { m_chooser = std::move(chooser); }
+    /// Replaces the message box (tests read the messages).
+    void setMessageSink(MessageSink sink) { m_messages = std::move(sink); }
+    /// The program's own folder; the chooser's first start folder.
+    void setProgramFolder(const QString& folder) { m_programFolder = folder; }
+    QString programFolder() const { return m_programFolder; }
+
+    /// The settings as typed into the fields.
+    ThumbnailSettings settings() const;
+
+public Q_SLOTS:
+    void Form_Resize();
+    void File1_Click();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void Form_Load();
+    void createControls();
+    void setTabOrder();
+    QString chooseFolder(const QString& title, const QString& start);
+    void exportSelection(const QString& target);
+    /// Runs a handler; a runtime error is shown and the program keeps running.
+    void guarded(const std::function<void()>& handler);
+    void showMessage(const QString& text);
+
+    std::array<QLineEdit*, 2> m_text1{};
+    std::array<QLabel*, 3> m_label1{};
+    std::array<QLabel*, 2> m_label2{};
+    FolderChooser m_chooser;
+    MessageSink m_messages;
+    QString m_programFolder;
+};
+
+/// The text of the message box for an error that reaches a handler's top.
+QString RuntimeErrorText(const RuntimeError& error);
+
+/// The window's 32 x 32 icon, drawn in code.
+QIcon MakeAppIcon();
+
+} // namespace ostrovel

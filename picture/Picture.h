@@ -1,0 +1,57 @@
+#pragma once
+// The picture object: a loaded picture with its natural size, drawable at
+// any size.
+
+#include "PictureStretch.h"
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <memory>
+
+namespace ostrovel {
+
+/// HIMETRIC per inch and the screen's pixels per inch used to convert.
+inline constexpr double kHimetricPerInch = 2540.0;
+inline constexpr double kPixelsPerInch = 96.0;
+
+/// Pixels to HIMETRIC, rounded to the nearest unit.
+std::int32_t PixelsToHimetric(int pixels);
+
+class Picture : public StretchablePicture {
+public:
+    /// Natural size in HIMETRIC.
+    Picture(std::int32_t widthHimetric, std::int32_t heightHimetric);
+    std::int32_t Width() const override { return m_width; }
+    std::int32_t Height() const override { return m_height; }
+
+    /// The whole picture drawn at exactly `size` pixels, premultiplied ARGB,
+    /// transparent where it draws nothing. Null when it cannot be drawn.
+    virtual QImage render(QSize size) const = 0;
+
+private:
+    std::int32_t m_width;
+    std::int32_t m_height;
+};
+
+/// A picture held as decoded pixels, possibly decoded smaller than its
+/// natural size when it is known to be drawn small.
+class RasterPicture : public Picture {
+public:
+    /// `naturalSize` is the upright size in pixels; `pixels` may be smaller.
+    RasterPicture(QSize naturalSize, QImage pixels);
+    QImage render(QSize size) const override;
+    /// The decoded pixels (for tests of the decode size).
+    const QImage& pixels() const { return m_pixels; }
+
+private:
+    QImage m_pixels;
+};
+
+/// Loads a JPEG, BMP, GIF or WMF file, recognised by its content. `fitBox` is
+/// the size of the box it will be fitted into: a large JPEG is then decoded
+/// only as large as it will be drawn. Null on a missing, unreadable or
+/// undecodable file.
+std::unique_ptr<Picture> LoadPicture(const QString& file, QSize fitBox = QSize());
+
+} // namespace ostrovel
