@@ -1,0 +1,58 @@
+#pragma once
+// The JPEG writer's test class; its encoding tests are in
+// test_jpeg_writer.cpp, its file tests in test_jpeg_files.cpp.
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+
+class TestJpegWriter : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void roundTrip_data();
+    void roundTrip();
+    void fileLayout_data();
+    void fileLayout();
+    void qualityClamped_data();
+    void qualityClamped();
+    void qualityChangesSize();
+    void inputFormats_data();
+    void inputFormats();
+    void paddedRows();
+    void transparencyDropped();
+    void emptyImage_data();
+    void emptyImage();
+    void tooLargeForJpeg();
+    void outOfMemory();
+
+    void replacesExistingFile();
+    void unicodePath_data();
+    void unicodePath();
+    void symlinkReplaced_data();
+    void symlinkReplaced();
+    void newFileMode_data();
+    void newFileMode();
+    void relativePath();
+    void emptyBytes();
+    void failures_data();
+    void failures();
+    void errorText_data();
+    void errorText();
+
+    void concurrentWriters();
+    void concurrentSameTarget();
+
+private:
+    QString path(const QString& name) const;
+    std::function<void()> prepareFailure(int kind, const QString& folder, QString& outfile, QImage& picture);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
