@@ -1,4 +1,4 @@
-// The module Picturebox_2_jpg (spec Part 3.1): the picture is encoded in
+// The module Picturebox_2_jpg: the picture is encoded in
 // memory and then written through a temporary file, so a failed save never
 // leaves a partial JPEG behind.
 

@@ -1,4 +1,4 @@
-// Tests of the JPEG writer (spec Part 3.1, design "GDI+ JPEG encoder").
+// Tests of the JPEG writer.
 
 #include "JpegTestSupport.h"
 #include "Picturebox_2_jpg.h"
