@@ -1,4 +1,6 @@
 #include "Picture.h"
+
+#include "BmpCheck.h"
 #include "WmfClient.h"
 
 #include <QColorSpace>
@@ -59,6 +61,11 @@ private:
 
 std::unique_ptr<Picture> loadRaster(const QString& file, Kind kind, QSize fitBox)
 {
+    if (kind == Kind::Bmp) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly) || !PlausibleBmp(f.read(64), f.size()))
+            return nullptr;
+    }
     QImageReader reader(file, kind == Kind::Jpeg ? "jpeg" : kind == Kind::Gif ? "gif" : "bmp");
     reader.setAllocationLimit(1024); // MB; a claimed size beyond it is refused
     reader.setAutoTransform(true);

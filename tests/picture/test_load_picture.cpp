@@ -1,0 +1,184 @@
+// Loading each format by its content: natural size, pixels, orientation,
+// transparency, broken files and the reduced decode of large photos.
+
+#include "Picture.h"
+#include "TestPictures.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace ostrovel;
+
+namespace {
+
+QImage halves(int w, int h, QRgb left, QRgb right)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(right);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w / 2; ++x)
+            image.setPixel(x, y, left);
+    return image;
+}
+
+QImage indexed(int w, int h, int index)
+{
+    QImage image(w, h, QImage::Format_Indexed8);
+    image.setColorCount(256);
+    image.fill(index);
+    return image;
+}
+
+QSize naturalPixels(const Picture& p)
+{
+    return QSize(int(std::lround(p.Width() * 96.0 / 2540.0)), int(std::lround(p.Height() * 96.0 / 2540.0)));
+}
+
+} // namespace
+
+class TestLoadPicture : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void formats_data();
+    void formats();
+    void broken_data();
+    void broken();
+    void orientation_data();
+    void orientation();
+    void gifTransparencyAndFirstFrame();
+    void largePhotoDecodedSmall();
+
+private:
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        if (!testpics::writeFile(path, bytes))
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+    QTemporaryDir m_dir;
+};
+
+void TestLoadPicture::formats_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("natural");
+    QTest::addColumn<int>("tolerance");
+
+    const QImage pic = halves(200, 100, qRgb(200, 30, 30), qRgb(20, 40, 220));
+    QTest::newRow("jpeg") << "a.jpg" << testpics::jpeg(pic, 95) << QSize(200, 100) << 12;
+    QTest::newRow("progressive jpeg") << "p.jpg" << testpics::jpeg(pic, 95, true) << QSize(200, 100) << 12;
+    QTest::newRow("bmp") << "a.bmp" << testpics::bmp(pic) << QSize(200, 100) << 0;
+    QTest::newRow("gif named .jpg is read by content") << "g.jpg"
+        << testpics::gif({indexed(20, 10, 1)}, {qRgb(0, 0, 0), qRgb(10, 200, 30)}) << QSize(20, 10) << 0;
+    QTest::newRow("bmp named .gif") << "b.gif" << testpics::bmp(pic) << QSize(200, 100) << 0;
+}
+
+void TestLoadPicture::formats()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, natural);
+    QFETCH(int, tolerance);
+
+    const auto picture = LoadPicture(write(name, bytes));
+    QVERIFY(picture);
+    QCOMPARE(naturalPixels(*picture), natural);
+    QCOMPARE(picture->Width(), PixelsToHimetric(natural.width()));
+    const QImage drawn = picture->render(natural);
+    QCOMPARE(drawn.size(), natural);
+    QImage reference;
+    QVERIFY(reference.loadFromData(bytes));
+    QVERIFY(testpics::maxChannelDifference(drawn, reference) <= tolerance);
+}
+
+void TestLoadPicture::broken_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+
+    const QImage pic = testpics::photoLike(300, 200);
+    const QByteArray jpg = testpics::jpeg(pic);
+    const QByteArray bmp = testpics::bmp(pic);
+    const QByteArray gif = testpics::gif({indexed(30, 20, 1)}, {qRgb(0, 0, 0), qRgb(255, 0, 0)});
+    QByteArray badBmpOffset = bmp;
+    badBmpOffset[10] = char(0xFF); // pixel data offset far beyond the file
+    badBmpOffset[11] = char(0xFF);
+    badBmpOffset[12] = char(0xFF);
+
+    QTest::newRow("empty file") << "e.jpg" << QByteArray();
+    QTest::newRow("text named .bmp") << "t.bmp" << QByteArray("hello, not a picture\n");
+    QTest::newRow("jpeg cut in its header") << "h.jpg" << jpg.left(100);
+    QTest::newRow("jpeg cut in its data") << "d.jpg" << jpg.left(jpg.size() * 6 / 10);
+    QTest::newRow("jpeg garbage after SOI") << "g.jpg" << QByteArray("\xFF\xD8\xFF", 3) + QByteArray(500, 'x');
+    QTest::newRow("bmp cut short") << "c.bmp" << bmp.left(bmp.size() / 2);
+    QTest::newRow("bmp with bad offset") << "o.bmp" << badBmpOffset;
+    QTest::newRow("gif cut in its header") << "c.gif" << gif.left(20);
+    QTest::newRow("wmf garbage") << "w.wmf" << QByteArray("\xD7\xCD\xC6\x9A", 4) + QByteArray(40, '\x7f');
+}
+
+void TestLoadPicture::broken()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QVERIFY(!LoadPicture(write(name, bytes), QSize(158, 158)));
+}
+
+void TestLoadPicture::orientation_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QSize>("upright");
+    QTest::addColumn<QPoint>("redAt"); // where the picture's red left half ends up
+    QTest::newRow("1 as stored") << 1 << QSize(200, 100) << QPoint(20, 50);
+    QTest::newRow("3 upside down") << 3 << QSize(200, 100) << QPoint(180, 50);
+    QTest::newRow("6 turned clockwise") << 6 << QSize(100, 200) << QPoint(50, 20);
+    QTest::newRow("8 turned counter-clockwise") << 8 << QSize(100, 200) << QPoint(50, 180);
+}
+
+void TestLoadPicture::orientation()
+{
+    QFETCH(int, orientation);
+    QFETCH(QSize, upright);
+    QFETCH(QPoint, redAt);
+
+    const QImage pic = halves(200, 100, qRgb(230, 20, 20), qRgb(20, 20, 230));
+    const auto picture = LoadPicture(write("o.jpg", testpics::withExifOrientation(testpics::jpeg(pic, 95), orientation)));
+    QVERIFY(picture);
+    QCOMPARE(naturalPixels(*picture), upright);
+    const QImage drawn = picture->render(upright);
+    QVERIFY(qRed(drawn.pixel(redAt)) > 200);
+    QVERIFY(qBlue(drawn.pixel(redAt)) < 50);
+}
+
+void TestLoadPicture::gifTransparencyAndFirstFrame()
+{
+    QImage first = indexed(20, 10, 2);
+    for (int x = 0; x < 10; ++x)
+        for (int y = 0; y < 10; ++y)
+            first.setPixel(x, y, 1); // left half red, right half transparent
+    const QImage second = indexed(20, 10, 3);
+    const QList<QRgb> palette{qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(9, 9, 9), qRgb(0, 255, 0)};
+    const auto picture = LoadPicture(write("anim.gif", testpics::gif({first, second}, palette, 2)));
+    QVERIFY(picture);
+    const QImage drawn = picture->render(QSize(20, 10));
+    QCOMPARE(drawn.pixel(3, 3), qRgb(255, 0, 0));
+    QCOMPARE(qAlpha(drawn.pixel(15, 5)), 0);
+}
+
+void TestLoadPicture::largePhotoDecodedSmall()
+{
+    // A 12-megapixel photo previewed at 158 x 158 is decoded at 1/8 scale.
+    const auto picture = LoadPicture(write("big.jpg", testpics::jpeg(testpics::photoLike(4000, 3000), 85)), QSize(158, 158));
+    QVERIFY(picture);
+    QCOMPARE(naturalPixels(*picture), QSize(4000, 3000));
+    const auto* raster = dynamic_cast<const RasterPicture*>(picture.get());
+    QVERIFY(raster);
+    QVERIFY2(raster->pixels().width() <= 500 && raster->pixels().height() <= 375,
+             qPrintable(QString("decoded %1x%2").arg(raster->pixels().width()).arg(raster->pixels().height())));
+    QVERIFY(raster->pixels().width() >= 159);
+}
+
+QTEST_GUILESS_MAIN(TestLoadPicture)
+#include "test_load_picture.moc"
