@@ -27,7 +27,8 @@ QStringList FileListBox::MatchingFiles(const QString& folder)
     QDir dir(folder);
     dir.setNameFilters(kPatterns);
     dir.setFilter(QDir::Files | QDir::NoDotAndDotDot); // no hidden files, no folders
-    QStringList names = dir.entryList(QDir::Unsorted);
+    dir.setSorting(QDir::Unsorted);
+    QStringList names = dir.entryList();
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         const int c = a.compare(b, Qt::CaseInsensitive);
         return c != 0 ? c < 0 : a < b;

@@ -31,6 +31,7 @@ QLineEdit* makeEdit(QWidget* parent, const QString& name, const QString& text, Q
     auto* edit = new QLineEdit(text, parent);
     edit->setObjectName(name);
     edit->setGeometry(geometry);
+    edit->setCursorPosition(0); // show the start of a text wider than its field
     return edit;
 }
 

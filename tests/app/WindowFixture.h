@@ -1,0 +1,63 @@
+#pragma once
+// Shared set-up of the window tests: a fixed font, a temporary picture folder
+// as the current folder, and a window whose dialogs the test answers.
+
+#include "Form1.h"
+#include "TestPictures.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <memory>
+
+struct ChooserCall {
+    QString title, startPath;
+    bool showStatus = false, rootGiven = false, newStyle = false, includeFiles = false;
+    QString rootPath;
+};
+
+class WindowFixture {
+public:
+    WindowFixture()
+    {
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
+        m_previous = QDir::currentPath();
+    }
+    ~WindowFixture() { QDir::setCurrent(m_previous); }
+
+    /// A new picture folder made current, and a window that starts there.
+    ostrovel::Form1& openWindow()
+    {
+        folder = std::make_unique<QTemporaryDir>();
+        QDir::setCurrent(folder->path());
+        populate();
+        form = std::make_unique<ostrovel::Form1>();
+        form->setFolderChooser([this](const QString& title, const QString& start, QWidget*, bool status,
+                                      const std::optional<QString>& root, bool newStyle, bool files) {
+            calls.push_back({title, start, status, root.has_value(), newStyle, files, root.value_or(QString())});
+            return answers.isEmpty() ? QString() : answers.takeFirst();
+        });
+        form->setMessageSink([this](const QString& text) { messages << text; });
+        form->show();
+        return *form;
+    }
+
+    QString write(const QString& name, const QByteArray& bytes) const
+    {
+        const QString path = QDir(folder->path()).filePath(name);
+        testpics::writeFile(path, bytes);
+        return path;
+    }
+
+    /// Override to fill the folder before the window reads it.
+    std::function<void()> populate = [] {};
+
+    std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<ostrovel::Form1> form;
+    QStringList answers;
+    QList<ChooserCall> calls;
+    QStringList messages;
+
+private:
+    QString m_previous;
+};
