@@ -1,0 +1,280 @@
+// The batch export and the picture folder choice, driven through the real
+// window with the folder chooser answered by the test.
+
+#include "Export.h"
+#include "Render.h"
+#include "WindowFixture.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QTest>
+
+using namespace ostrovel;
+
+namespace {
+
+QImage quadrants(int w, int h, QRgb a, QRgb b)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, ((x * 2 / w) ^ (y * 2 / h)) ? a : b);
+    return image;
+}
+
+QImage readImage(const QString& path)
+{
+    QImageReader reader(path);
+    return reader.read();
+}
+
+} // namespace
+
+class TestExport : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup() { m_fx.reset(); }
+    void exportsSelectedFiles();
+    void cancelChangesNothing();
+    void emptySelectionClearsCanvas();
+    void laterDuplicateReplacesEarlier();
+    void writeErrorStopsAtFailingEntry();
+    void vanishedTargetReportsError();
+    void unreadableSourceIsSkippedAndNamed();
+    void pictureFolderChoice();
+    void pictureFolderRefused();
+
+private:
+    Form1& form() { return *m_fx->form; }
+    void select(const QStringList& names)
+    {
+        form().File1->clearSelection();
+        for (int i = 0; i < form().File1->ListCount(); ++i)
+            if (names.contains(form().File1->List(i)))
+                form().File1->SetSelected(i, true);
+    }
+    QStringList selected()
+    {
+        QStringList names;
+        for (int i = 0; i < form().File1->ListCount(); ++i)
+            if (form().File1->Selected(i))
+                names << form().File1->List(i);
+        return names;
+    }
+    QString makeTarget(const QString& name)
+    {
+        const QString path = m_targets.filePath(name);
+        QDir().mkpath(path);
+        return path;
+    }
+    std::unique_ptr<WindowFixture> m_fx;
+    QTemporaryDir m_targets;
+};
+
+void TestExport::init()
+{
+    m_fx = std::make_unique<WindowFixture>();
+    m_fx->populate = [this] {
+        m_fx->write("Urlaub.JPG", testpics::jpeg(testpics::photoLike(640, 480), 92));
+        m_fx->write("a.b.bmp", testpics::bmp(quadrants(90, 150, qRgb(250, 0, 0), qRgb(0, 0, 250))));
+        QImage frame(40, 20, QImage::Format_Indexed8);
+        frame.setColorCount(256);
+        frame.fill(1);
+        m_fx->write("c.gif", testpics::gif({frame}, {qRgb(0, 0, 0), qRgb(0, 200, 0)}));
+        m_fx->write("Plan.wmf", testpics::wmfWithRectangle(2, 1, QRect(0, 0, 1440, 1440), QColor(200, 0, 0)));
+        m_fx->write("x.bmp", testpics::bmp(quadrants(50, 50, qRgb(0, 0, 0), qRgb(255, 255, 255))));
+        m_fx->write("x.jpg", testpics::jpeg(quadrants(60, 30, qRgb(255, 255, 0), qRgb(0, 255, 255)), 95));
+        m_fx->write("z_broken.jpg", "\xFF\xD8\xFF garbage");
+    };
+    m_fx->openWindow();
+    form().setProgramFolder(m_targets.path());
+}
+
+void TestExport::exportsSelectedFiles()
+{
+    const QString target = makeTarget("out");
+    form().Text2->setText("20,40,60");
+    form().Text1(0)->setText("120");
+    form().Text1(1)->setText("90");
+    const QStringList chosen{"Urlaub.JPG", "a.b.bmp", "c.gif", "Plan.wmf"};
+    select(chosen);
+    m_fx->answers << target;
+    QTest::mouseClick(form().Command2, Qt::LeftButton);
+
+    QCOMPARE(m_fx->calls.size(), 1);
+    const ChooserCall call = m_fx->calls.first();
+    QCOMPARE(call.title, QString("Zielordner wählen"));
+    QCOMPARE(call.startPath, m_targets.path()); // the program's own folder at first
+    QVERIFY(call.showStatus && call.rootGiven && call.rootPath.isEmpty() && call.newStyle && !call.includeFiles);
+    QCOMPARE(form().Zielordner, target);
+    QVERIFY2(m_fx->messages.isEmpty(), qPrintable(m_fx->messages.join("|")));
+
+    const QStringList written = QDir(target).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(written, (QStringList{"thumb_Plan.jpg", "thumb_Urlaub.jpg", "thumb_a.b.jpg", "thumb_c.jpg"}));
+    for (const QString& name : chosen) {
+        const QImage thumb = readImage(ThumbnailPath(target, name));
+        QCOMPARE(thumb.size(), QSize(120, 90));
+        Canvas preview(QSize(1, 1), 0);
+        QVERIFY(ostrovel::Bildanpassen(preview, form().settings(), m_fx->folder->filePath(name)).loaded);
+        const int diff = testpics::maxChannelDifference(thumb, preview.Image());
+        QVERIFY2(diff <= 40, qPrintable(QString("%1 differs by %2").arg(name).arg(diff)));
+    }
+    QCOMPARE(selected(), QStringList());
+    QVERIFY(form().Picture1->canvas().picture().isNull());
+    QCOMPARE(form().Picture1->size(), QSize(120, 90));
+}
+
+void TestExport::cancelChangesNothing()
+{
+    select({"c.gif"});
+    QTest::mouseClick(form().File1->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      form().File1->visualItemRect(form().File1->item(0)).center()); // preview something
+    const QImage before = form().Picture1->canvas().picture();
+    const QStringList selectedBefore = selected();
+    QVERIFY(!before.isNull());
+    m_fx->answers << QString();
+    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QCOMPARE(form().Zielordner, QString());
+    QCOMPARE(selected(), selectedBefore);
+    QCOMPARE(form().Picture1->canvas().picture(), before);
+    QCOMPARE(QDir(m_targets.path()).entryList(QDir::Files), QStringList());
+
+    m_fx->answers << QString();
+    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QCOMPARE(m_fx->calls.size(), 2);
+    QCOMPARE(m_fx->calls[1].startPath, m_targets.path()); // starts at the program's folder again
+}
+
+void TestExport::emptySelectionClearsCanvas()
+{
+    QTest::mouseClick(form().File1->viewport(), Qt::LeftButton, {},
+                      form().File1->visualItemRect(form().File1->item(0)).center());
+    form().File1->clearSelection();
+    QVERIFY(!form().Picture1->canvas().picture().isNull());
+    const QString target = makeTarget("none");
+    m_fx->answers << target;
+    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QCOMPARE(QDir(target).entryList(QDir::Files), QStringList());
+    QVERIFY(form().Picture1->canvas().picture().isNull());
+
+    // The next export starts where the last one went.
+    m_fx->answers << QString();
+    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QCOMPARE(m_fx->calls[1].startPath, target);
+}
+
+void TestExport::laterDuplicateReplacesEarlier()
+{
+    const QString target = makeTarget("dup");
+    select({"x.bmp", "x.jpg"});
+    m_fx->answers << target;
+    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QCOMPARE(QDir(target).entryList(QDir::Files), QStringList{"thumb_x.jpg"});
+    const QImage thumb = readImage(QDir(target).filePath("thumb_x.jpg"));
+    // x.jpg comes after x.bmp in the list, so its thumbnail is the one left.
+    const auto renderOf = [this](const QString& name) {
+        Canvas canvas(QSize(1, 1), 0);
+        ostrovel::Bildanpassen(canvas, form().settings(), m_fx->folder->filePath(name));
+        return canvas.Image();
+    };
+    QVERIFY(testpics::maxChannelDifference(thumb, renderOf("x.jpg")) <= 40);
+    QVERIFY(testpics::maxChannelDifference(thumb, renderOf("x.bmp")) > 100);
+    QCOMPARE(selected(), QStringList());
+}
+
+void TestExport::writeErrorStopsAtFailingEntry()
+{
+    const QString target = makeTarget("err");
+    QDir(target).mkdir("thumb_c.jpg"); // a folder where the second thumbnail goes
+    const QByteArray earlier("earlier file");
+    testpics::writeFile(QDir(target).filePath("thumb_x.jpg"), earlier);
+    select({"a.b.bmp", "c.gif", "x.bmp"});
+    m_fx->answers << target;
+    QTest::mouseClick(form().Command2, Qt::LeftButton);
+
+    QCOMPARE(m_fx->messages, QStringList{"Laufzeitfehler '5':\n\nSpeicherung des Bildes fehlgeschlagen. GDI+ Error:7"});
+    QVERIFY(QFileInfo::exists(QDir(target).filePath("thumb_a.b.jpg")));
+    QCOMPARE(selected(), (QStringList{"c.gif", "x.bmp"}));
+    QFile kept(QDir(target).filePath("thumb_x.jpg"));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), earlier); // nothing after the failing entry was written
+    QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 3);
+    // The canvas shows the failing file's rendering: green everywhere the GIF covers.
+    QCOMPARE(form().Picture1->canvas().Image().pixel(79, 79), qRgb(0, 200, 0));
+    QCOMPARE(form().Zielordner, target);
+
+    // The window keeps working: a second export into a good folder succeeds.
+    const QString good = makeTarget("good");
+    m_fx->answers << good;
+    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QCOMPARE(QDir(good).entryList(QDir::Files), (QStringList{"thumb_c.jpg", "thumb_x.jpg"}));
+    QCOMPARE(selected(), QStringList());
+}
+
+void TestExport::vanishedTargetReportsError()
+{
+    const QString target = makeTarget("gone");
+    QDir(target).removeRecursively();
+    select({"c.gif", "x.bmp"});
+    m_fx->answers << target;
+    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QCOMPARE(m_fx->messages.size(), 1);
+    QVERIFY(m_fx->messages.first().startsWith("Laufzeitfehler '5':\n\nSpeicherung des Bildes fehlgeschlagen. GDI+ Error:"));
+    QCOMPARE(selected(), (QStringList{"c.gif", "x.bmp"}));
+    QVERIFY(form().isVisible());
+}
+
+void TestExport::unreadableSourceIsSkippedAndNamed()
+{
+    const QString target = makeTarget("mixed");
+    select({"c.gif", "x.jpg", "z_broken.jpg"});
+    QFile::remove(m_fx->folder->filePath("x.jpg")); // vanished after the list was read
+    m_fx->answers << target;
+    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QCOMPARE(QDir(target).entryList(QDir::Files), QStringList{"thumb_c.jpg"});
+    QCOMPARE(selected(), (QStringList{"x.jpg", "z_broken.jpg"}));
+    QCOMPARE(m_fx->messages,
+             QStringList{"Diese Bilder konnten nicht gelesen werden und wurden nicht gespeichert:\nx.jpg\nz_broken.jpg"});
+    QVERIFY(form().Picture1->canvas().picture().isNull());
+}
+
+void TestExport::pictureFolderChoice()
+{
+    const QString pics = makeTarget("pics");
+    testpics::writeFile(QDir(pics).filePath("only.gif"), QByteArray("GIF89a"));
+    testpics::writeFile(QDir(pics).filePath("skip.png"), QByteArray("x"));
+    m_fx->answers << pics + "/";
+    QTest::mouseClick(form().Command1, Qt::LeftButton);
+    QCOMPARE(m_fx->calls.first().title, QString("Bildordner wählen"));
+    QCOMPARE(m_fx->calls.first().startPath, m_targets.path()); // the program's folder, not the current one
+    QVERIFY(m_fx->calls.first().showStatus && m_fx->calls.first().rootGiven && m_fx->calls.first().newStyle);
+    QCOMPARE(form().File1->ListCount(), 1);
+    QCOMPARE(form().File1->List(0), QString("only.gif"));
+    QCOMPARE(form().Bildordner, pics); // as the list reports it
+
+    m_fx->answers << QString(); // cancel: the list stays
+    QTest::mouseClick(form().Command1, Qt::LeftButton);
+    QCOMPARE(m_fx->calls[1].startPath, pics);
+    QCOMPARE(form().File1->Path(), pics);
+    QCOMPARE(form().Bildordner, pics);
+
+    const QString empty = makeTarget("empty");
+    m_fx->answers << empty;
+    QTest::mouseClick(form().Command1, Qt::LeftButton);
+    QCOMPARE(form().File1->ListCount(), 0);
+    QCOMPARE(form().Bildordner, empty);
+}
+
+void TestExport::pictureFolderRefused()
+{
+    m_fx->answers << m_targets.filePath("does-not-exist");
+    QTest::mouseClick(form().Command1, Qt::LeftButton);
+    QCOMPARE(m_fx->messages, QStringList{"Laufzeitfehler '76':\n\nPfad nicht gefunden"});
+    QCOMPARE(form().Bildordner, m_targets.path()); // the start folder it was given
+    QCOMPARE(form().File1->ListCount(), 7);
+    QVERIFY(form().isVisible());
+}
+
+QTEST_MAIN(TestExport)
+#include "test_export.moc"
