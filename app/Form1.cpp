@@ -2,7 +2,8 @@
 
 #include "BrowseFolderErweitert.h"
 #include "Export.h"
-#include "Picturebox_2_jpg.h"
+#include "ExportJob.h"
+#include "ExportProgress.h"
 #include "Render.h"
 
 #include <QCoreApplication>
@@ -189,27 +190,40 @@ void Form1::Command2_Click()
     });
 }
 
-// Renders and writes every selected entry in list order. An entry whose
-// picture cannot be read is skipped and named afterwards; a write error
-// ends the export where it happened (earlier entries written and deselected).
+// Writes every selected entry in list order: rendered and encoded on worker
+// threads, written and deselected here. An entry whose picture cannot be read
+// is skipped and named afterwards; a write error ends the export where it
+// happened, with earlier entries written and deselected and the canvas
+// showing the failing entry's rendering.
 void Form1::exportSelection(const QString& target)
 {
     const int last = File1->ListCount() - 1; // read once
-    QStringList unreadable;
+    QList<int> entries;
+    QList<ExportTask> tasks;
     for (int i = 0; i <= last; ++i) {
         if (!File1->Selected(i))
             continue;
-        const QString name = File1->List(i);
-        if (!Bildanpassen(ProperPfad(File1->Path()) + name)) {
-            unreadable << name;
-            continue;
-        }
-        SavePictureAsJpg(Picture1->canvas().Image(), ThumbnailPath(target, name), kExportQuality);
-        File1->SetSelected(i, false);
+        entries << i;
+        tasks << ExportTask{ProperPfad(File1->Path()) + File1->List(i), ThumbnailPath(target, File1->List(i))};
     }
-    Picture1->canvas().ClearPicture();
-    if (!unreadable.isEmpty())
-        showMessage(UnreadableMessage(unreadable));
+    Canvas& canvas = Picture1->canvas();
+    if (!tasks.isEmpty())
+        ApplyCanvasSettings(canvas, settings()); // what every rendering does to the canvas
+    ExportJob job(tasks, settings(), canvas.size(), canvas.BackColor());
+    ExportProgress progress(this, int(tasks.size()));
+    const ExportResult result = job.run(progress.callbacks([&](int task) { File1->SetSelected(entries[task], false); }),
+                                        m_exportThreads);
+    if (result.error) {
+        canvas.setPicture(result.failedCanvas);
+        throw *result.error;
+    }
+    canvas.ClearPicture();
+    if (!result.unreadable.isEmpty()) {
+        QStringList names;
+        for (int task : result.unreadable)
+            names << File1->List(entries[task]);
+        showMessage(UnreadableMessage(names));
+    }
 }
 
 void Form1::Command3_Click()

@@ -60,6 +60,9 @@ public:
     void setProgramFolder(const QString& folder) { m_programFolder = folder; }
     QString programFolder() const { return m_programFolder; }
 
+    /// Worker threads of the export (0: one per core).
+    void setExportThreads(int threads) { m_exportThreads = threads; }
+
     /// The settings as typed into the fields.
     ThumbnailSettings settings() const;
 
@@ -90,6 +93,7 @@ private:
     FolderChooser m_chooser;
     MessageSink m_messages;
     QString m_programFolder;
+    int m_exportThreads = 0;
 };
 
 /// The text of the message box for an error that reaches a handler's top.

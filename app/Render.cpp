@@ -2,21 +2,32 @@
 
 #include "Picture.h"
 
+#include <cmath>
+
 namespace ostrovel {
 
-RenderOutcome Bildanpassen(Canvas& canvas, const ThumbnailSettings& settings, const QString& file)
+void ApplyCanvasSettings(Canvas& canvas, const ThumbnailSettings& settings)
 {
     if (const auto colour = ParseColour(settings.colour))
         canvas.SetBackColor(*colour);
-
     canvas.Move(0, 0, Val(settings.width), Val(settings.height));
+}
+
+RenderOutcome Bildanpassen(Canvas& canvas, const ThumbnailSettings& settings, const QString& file)
+{
+    ApplyCanvasSettings(canvas, settings);
 
     RenderOutcome outcome;
     const auto picture = LoadPicture(file, canvas.size());
     if (!picture)
         return outcome;
-    outcome.loaded = true;
     outcome.fitted = StretchPicture(canvas, picture.get(), true, true, canvas.BackColor());
+    // A picture with no extent draws nothing, and one whose drawing fails
+    // into a canvas with room for it could not really be read either.
+    const bool empty = std::nearbyint(canvas.ScaleX(picture->Width(), kUnitHimetric, canvas.ScaleMode())) <= 0
+                       || std::nearbyint(canvas.ScaleY(picture->Height(), kUnitHimetric, canvas.ScaleMode())) <= 0;
+    const bool drawingFailed = !outcome.fitted && !canvas.size().isEmpty();
+    outcome.loaded = !empty && !drawingFailed;
     return outcome;
 }
 

@@ -8,9 +8,13 @@ namespace ostrovel {
 
 /// What a rendering achieved.
 struct RenderOutcome {
-    bool loaded = false; ///< the file could be loaded as a picture
+    bool loaded = false; ///< the file was read and drawn (an empty picture does not count)
     bool fitted = false; ///< the fitting ran to its end
 };
+
+/// The first two steps of a rendering: the typed colour (kept when it does
+/// not convert), then the typed size (kept when the canvas rejects it).
+void ApplyCanvasSettings(Canvas& canvas, const ThumbnailSettings& settings);
 
 /// Applies the colour, then the size, then loads `file` and fits it into
 /// `canvas`. Each step is tried on its own: a colour or size that does not
