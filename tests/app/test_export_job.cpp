@@ -1,0 +1,198 @@
+// The export engine's ordering rules, headless: files land in list order
+// whatever the workers do, and its results equal the one-at-a-time export.
+
+#include "Export.h"
+#include "ExportJob.h"
+#include "Picturebox_2_jpg.h"
+#include "Render.h"
+#include "TestPictures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace ostrovel;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QImage solid(int w, int h, QRgb colour)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+// The thumbnail bytes the one-at-a-time export writes for `source`.
+QByteArray sequentialBytes(const QString& source, const ThumbnailSettings& settings)
+{
+    Canvas canvas(QSize(799, 611), 0xEFEFEF);
+    Bildanpassen(canvas, settings, source);
+    QByteArray bytes;
+    EncodeJpeg(canvas.Image(), kExportQuality, bytes);
+    return bytes;
+}
+
+} // namespace
+
+class TestExportJob : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void writesInListOrderWithSequentialBytes_data();
+    void writesInListOrderWithSequentialBytes();
+    void laterDuplicateWins();
+    void errorAtEntryStopsThere();
+    void sourceWrittenEarlierIsReadAfterIt();
+    void cancelStopsAfterFilesInFlight();
+    void unreadableAreListed();
+
+private:
+    QList<ExportTask> makeTasks(int count, const QString& target)
+    {
+        QList<ExportTask> tasks;
+        for (int i = 0; i < count; ++i) {
+            const QString name = QString("p%1.bmp").arg(i, 3, 10, QChar('0'));
+            const QString source = m_dir->filePath(name);
+            testpics::writeFile(source, testpics::bmp(testpics::photoLike(120 + 7 * i, 90 + 3 * i, i)));
+            tasks << ExportTask{source, ThumbnailPath(target, name)};
+        }
+        return tasks;
+    }
+    QString makeFolder(const QString& name)
+    {
+        QDir(m_dir->path()).mkpath(name);
+        return m_dir->filePath(name);
+    }
+    ExportResult run(const QList<ExportTask>& tasks, const ExportCallbacks& callbacks = {}, int threads = 2)
+    {
+        ExportJob job(tasks, m_settings, QSize(799, 611), 0xEFEFEF);
+        return job.run(callbacks, threads);
+    }
+    std::unique_ptr<QTemporaryDir> m_dir;
+    ThumbnailSettings m_settings{"30,60,90", "100", "80"};
+};
+
+void TestExportJob::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+}
+
+void TestExportJob::writesInListOrderWithSequentialBytes_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::newRow("one worker") << 1;
+    QTest::newRow("two workers") << 2;
+    QTest::newRow("five workers") << 5;
+}
+
+void TestExportJob::writesInListOrderWithSequentialBytes()
+{
+    QFETCH(int, threads);
+    const QList<ExportTask> tasks = makeTasks(12, makeFolder("out"));
+    QList<int> order;
+    ExportCallbacks callbacks;
+    callbacks.written = [&](int task) {
+        order << task;
+        QVERIFY(QFile::exists(tasks[task].output));
+        if (task + 1 < tasks.size())
+            QVERIFY(!QFile::exists(tasks[task + 1].output)); // never ahead of the list
+    };
+    const ExportResult result = run(tasks, callbacks, threads);
+    QCOMPARE(result.written, 12);
+    QList<int> expected;
+    for (int i = 0; i < 12; ++i)
+        expected << i;
+    QCOMPARE(order, expected);
+    for (const ExportTask& task : tasks)
+        QCOMPARE(readAll(task.output), sequentialBytes(task.source, m_settings));
+}
+
+void TestExportJob::laterDuplicateWins()
+{
+    const QString target = makeFolder("dup");
+    const QString first = m_dir->filePath("same.bmp"), second = m_dir->filePath("same.gif");
+    testpics::writeFile(first, testpics::bmp(solid(50, 50, qRgb(255, 0, 0))));
+    testpics::writeFile(second, testpics::bmp(solid(50, 50, qRgb(0, 0, 255))));
+    const QString out = ThumbnailPath(target, "same.bmp");
+    QCOMPARE(ThumbnailPath(target, "same.gif"), out);
+    const ExportResult result = run({{first, out}, {second, out}});
+    QCOMPARE(result.written, 2);
+    QCOMPARE(readAll(out), sequentialBytes(second, m_settings));
+}
+
+void TestExportJob::errorAtEntryStopsThere()
+{
+    const QString target = makeFolder("err");
+    QList<ExportTask> tasks = makeTasks(8, target);
+    tasks[3].output = m_dir->filePath("missing/thumb_p003.jpg");
+    QList<int> written;
+    ExportCallbacks callbacks;
+    callbacks.written = [&](int task) { written << task; };
+    const ExportResult result = run(tasks, callbacks);
+    QCOMPARE(written, (QList<int>{0, 1, 2}));
+    QCOMPARE(result.failedTask, std::optional<int>(3));
+    QVERIFY(result.error);
+    QCOMPARE(result.error->number(), 5);
+    QCOMPARE(result.error->description(), QString("Speicherung des Bildes fehlgeschlagen. GDI+ Error:7"));
+    QCOMPARE(result.failedCanvas.size(), QSize(100, 80));
+    QCOMPARE(QDir(target).entryList(QDir::Files | QDir::Hidden).size(), 3); // work done ahead is dropped
+}
+
+void TestExportJob::sourceWrittenEarlierIsReadAfterIt()
+{
+    // Exporting into the source folder: a selected "thumb_a.jpg" made by an
+    // earlier run is overwritten by entry 0 and only then read as entry 1.
+    const QString folder = makeFolder("same");
+    const QString a = QDir(folder).filePath("a.bmp");
+    testpics::writeFile(a, testpics::bmp(solid(60, 30, qRgb(0, 200, 0))));
+    const QString oldThumb = QDir(folder).filePath("thumb_a.jpg");
+    for (int round = 0; round < 10; ++round) {
+        testpics::writeFile(oldThumb, testpics::jpeg(solid(40, 40, qRgb(255, 0, 0))));
+        QList<ExportTask> tasks{{a, ThumbnailPath(folder, "a.bmp")}};
+        for (int i = 0; i < 3; ++i) // busy work ahead so the workers run early
+            tasks << makeTasks(1, folder).first();
+        tasks.insert(1, ExportTask{folder + "/./thumb_a.jpg", ThumbnailPath(folder, "thumb_a.jpg")});
+        QCOMPARE(run(tasks).written, int(tasks.size()));
+        const QByteArray expected = sequentialBytes(oldThumb, m_settings); // thumb_a.jpg now holds a's thumbnail
+        QCOMPARE(readAll(QDir(folder).filePath("thumb_thumb_a.jpg")), expected);
+    }
+}
+
+void TestExportJob::cancelStopsAfterFilesInFlight()
+{
+    const QString target = makeFolder("cancel");
+    const QList<ExportTask> tasks = makeTasks(20, target);
+    QList<int> written;
+    ExportCallbacks callbacks;
+    callbacks.written = [&](int task) { written << task; };
+    callbacks.cancelRequested = [&] { return !written.isEmpty(); };
+    const ExportResult result = run(tasks, callbacks);
+    QVERIFY(result.cancelled);
+    QVERIFY(written.size() >= 1 && written.size() <= 4); // the first, then at most those in flight
+    QCOMPARE(result.written, int(written.size()));
+    for (int i = 0; i < tasks.size(); ++i)
+        QCOMPARE(QFile::exists(tasks[i].output), i < written.size());
+}
+
+void TestExportJob::unreadableAreListed()
+{
+    const QString target = makeFolder("mixed");
+    QList<ExportTask> tasks = makeTasks(4, target);
+    testpics::writeFile(tasks[1].source, "not a picture");
+    QFile::remove(tasks[2].source);
+    const ExportResult result = run(tasks);
+    QCOMPARE(result.unreadable, (QList<int>{1, 2}));
+    QCOMPARE(result.written, 2);
+    QVERIFY(QFile::exists(tasks[3].output));
+    QVERIFY(!QFile::exists(tasks[1].output));
+}
+
+QTEST_GUILESS_MAIN(TestExportJob)
+#include "test_export_job.moc"
