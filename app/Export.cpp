@@ -2,7 +2,24 @@
 
 #include "Settings.h"
 
+#include <QDir>
+#include <algorithm>
+
 namespace ostrovel {
+
+QStringList MatchingPictureFiles(const QString& folder)
+{
+    QDir dir(folder);
+    dir.setNameFilters({QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.gif"), QStringLiteral("*.wmf")});
+    dir.setFilter(QDir::Files | QDir::NoDotAndDotDot); // no hidden files, no folders
+    dir.setSorting(QDir::Unsorted);
+    QStringList names = dir.entryList();
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return names;
+}
 
 QString ThumbnailName(const QString& entryName)
 {

@@ -9,6 +9,11 @@ namespace ostrovel {
 /// The quality value every thumbnail is written with.
 inline constexpr int kExportQuality = 200;
 
+/// The names of the files in `folder` that the file list shows: "*.jpg",
+/// "*.bmp", "*.gif" and "*.wmf" without regard to case, no hidden files, no
+/// folders; sorted by name without regard to case.
+QStringList MatchingPictureFiles(const QString& folder);
+
 /// "thumb_" + the entry's name without its last four characters + ".jpg".
 QString ThumbnailName(const QString& entryName);
 

@@ -1,16 +1,13 @@
 #include "FileListBox.h"
 
+#include "Export.h"
 #include "RuntimeError.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <algorithm>
 
 namespace ostrovel {
-
-const QStringList FileListBox::kPatterns = {QStringLiteral("*.jpg"), QStringLiteral("*.bmp"),
-                                            QStringLiteral("*.gif"), QStringLiteral("*.wmf")};
 
 FileListBox::FileListBox(QWidget* parent) : QListWidget(parent)
 {
@@ -18,22 +15,8 @@ FileListBox::FileListBox(QWidget* parent) : QListWidget(parent)
     setUniformItemSizes(true);
     connect(this, &QListWidget::clicked, this, &FileListBox::Click);
     m_path = QDir::cleanPath(QDir::currentPath());
-    addItems(MatchingFiles(m_path));
+    addItems(MatchingPictureFiles(m_path));
     setCurrentRow(-1);
-}
-
-QStringList FileListBox::MatchingFiles(const QString& folder)
-{
-    QDir dir(folder);
-    dir.setNameFilters(kPatterns);
-    dir.setFilter(QDir::Files | QDir::NoDotAndDotDot); // no hidden files, no folders
-    dir.setSorting(QDir::Unsorted);
-    QStringList names = dir.entryList();
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
-    return names;
 }
 
 void FileListBox::SetPath(const QString& path)
@@ -45,7 +28,7 @@ void FileListBox::SetPath(const QString& path)
         throw RuntimeError(76, QStringLiteral("Pfad nicht gefunden"));
     m_path = QDir::cleanPath(info.absoluteFilePath());
     clear();
-    addItems(MatchingFiles(m_path));
+    addItems(MatchingPictureFiles(m_path));
     setCurrentRow(-1);
 }
 

@@ -9,9 +9,6 @@ namespace ostrovel {
 class FileListBox : public QListWidget {
     Q_OBJECT
 public:
-    /// The patterns the list shows, matched without regard to case.
-    static const QStringList kPatterns;
-
     /// Starts at the process's current folder.
     explicit FileListBox(QWidget* parent = nullptr);
 
@@ -28,9 +25,6 @@ public:
     int ListIndex() const { return currentRow(); }
     bool Selected(int index) const;
     void SetSelected(int index, bool selected);
-
-    /// The matching file names of `folder`, sorted by name without regard to case.
-    static QStringList MatchingFiles(const QString& folder);
 
 Q_SIGNALS:
     /// A click on an entry, or a change of the current entry by keyboard.
