@@ -1,0 +1,257 @@
+#include "FolderDialog.h"
+
+#include "BrowseFolderErweitert.h"
+#include "RootFilterModel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace ostrovel {
+
+namespace {
+
+constexpr QSize kNewStyleSize(440, 480);
+constexpr QSize kClassicSize(360, 420);
+
+/// A root that names no existing folder restricts nothing.
+QString cleanRoot(const QString& rootPath)
+{
+    if (rootPath.isEmpty())
+        return QStringLiteral("/");
+    const QFileInfo info(rootPath);
+    return info.isDir() ? QDir::cleanPath(info.absoluteFilePath()) : QStringLiteral("/");
+}
+
+/// "Neuer Ordner", or "Neuer Ordner (2)", "(3)", ... when taken.
+QString freeFolderName(const QString& parentPath)
+{
+    const QDir parent(parentPath);
+    const QString base = QStringLiteral("Neuer Ordner");
+    QString name = base;
+    for (int n = 2; parent.exists(name); ++n)
+        name = QStringLiteral("%1 (%2)").arg(base).arg(n);
+    return name;
+}
+
+} // namespace
+
+FolderDialog::FolderDialog(const FolderDialogOptions& options, QWidget* parent)
+    : QDialog(parent), m_rootPath(cleanRoot(options.rootPath)), m_includeFiles(options.includeFiles)
+{
+    setWindowTitle(options.title);
+    buildModel(options);
+    buildWidgets(options);
+    connectSignals();
+    if (options.newStyle) {
+        setSizeGripEnabled(true);
+        resize(kNewStyleSize);
+    } else {
+        setFixedSize(kClassicSize);
+    }
+    m_tree->setFocus();
+    updateSelectionState();
+}
+
+FolderDialog::~FolderDialog() = default;
+
+void FolderDialog::buildModel(const FolderDialogOptions& options)
+{
+    m_model = new QFileSystemModel(this);
+    QDir::Filters filters = QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives;
+    if (options.includeFiles)
+        filters |= QDir::Files;
+    m_model->setFilter(filters);
+    // Renaming the freshly made folder in place needs a writable model.
+    m_model->setReadOnly(!options.newStyle);
+    m_model->setRootPath(m_rootPath);
+    m_model->sort(0, Qt::AscendingOrder);
+    m_proxy = new RootFilterModel(m_rootPath, this);
+    m_proxy->setSourceModel(m_model);
+}
+
+void FolderDialog::buildWidgets(const FolderDialogOptions& options)
+{
+    auto* layout = new QVBoxLayout(this);
+    m_instruction = new QLabel(options.title, this);
+    m_instruction->setTextFormat(Qt::PlainText);
+    m_instruction->setWordWrap(true);
+    layout->addWidget(m_instruction);
+
+    m_tree = new QTreeView(this);
+    m_tree->setModel(m_proxy);
+    m_tree->setHeaderHidden(true);
+    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Double-click opens a folder; renaming stays on F2.
+    m_tree->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    const QModelIndex top = m_model->index(m_rootPath);
+    m_tree->setRootIndex(m_proxy->mapFromSource(top.parent()));
+    m_tree->expand(m_proxy->mapFromSource(top));
+    layout->addWidget(m_tree, 1);
+
+    if (options.showStatus) {
+        m_status = new QLabel(this);
+        m_status->setTextFormat(Qt::PlainText);
+        // The text may run past the label (the 80 px margin); it must never
+        // widen the dialog, whose new width would change the text again.
+        m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        m_status->setMinimumHeight(m_status->fontMetrics().height());
+        m_status->installEventFilter(this);
+        layout->addWidget(m_status);
+    }
+    layout->addLayout(buildButtonRow(options.newStyle));
+}
+
+QLayout* FolderDialog::buildButtonRow(bool newStyle)
+{
+    auto* row = new QHBoxLayout;
+    if (newStyle) {
+        m_newFolder = new QPushButton(QStringLiteral("Neuen Ordner erstellen"), this);
+        m_newFolder->setAutoDefault(false);
+        row->addWidget(m_newFolder);
+    }
+    row->addStretch(1);
+    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok->setDefault(true);
+    m_cancel = new QPushButton(QStringLiteral("Abbrechen"), this);
+    m_cancel->setAutoDefault(false);
+    row->addWidget(m_ok);
+    row->addWidget(m_cancel);
+    return row;
+}
+
+void FolderDialog::connectSignals()
+{
+    connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        m_followSelection = false;
+        updateSelectionState();
+    });
+    m_scrollTimer = new QTimer(this);
+    m_scrollTimer->setSingleShot(true);
+    connect(m_scrollTimer, &QTimer::timeout, this, &FolderDialog::scrollToSelection);
+    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, &FolderDialog::keepSelectionInView);
+    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, &FolderDialog::keepSelectionInView);
+    connect(m_tree->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { m_followSelection = false; });
+    m_tree->installEventFilter(this);
+    m_tree->viewport()->installEventFilter(this);
+    connect(m_model, &QFileSystemModel::fileRenamed, this, &FolderDialog::updateSelectionState);
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    if (m_newFolder)
+        connect(m_newFolder, &QPushButton::clicked, this, &FolderDialog::createFolder);
+}
+
+void FolderDialog::setCurrentPath(const QString& path)
+{
+    QModelIndex source;
+    if (!path.isEmpty()) {
+        const QFileInfo info(path);
+        const QString clean = QDir::cleanPath(info.absoluteFilePath());
+        // index() would add even a filtered-out file to the tree.
+        if ((m_includeFiles || info.isDir()) && isAtOrBelow(clean, m_rootPath))
+            source = m_model->index(clean);
+    }
+    const QModelIndex view = m_proxy->mapFromSource(source);
+    if (!view.isValid()) {
+        m_tree->selectionModel()->clear();
+        return;
+    }
+    m_tree->setCurrentIndex(view);
+    m_tree->scrollTo(view, QAbstractItemView::PositionAtCenter);
+    m_followSelection = true;
+}
+
+void FolderDialog::keepSelectionInView()
+{
+    // Queued: a batch of new rows is followed by a sort.
+    if (m_followSelection)
+        m_scrollTimer->start(0);
+}
+
+void FolderDialog::scrollToSelection()
+{
+    const QModelIndex current = m_tree->currentIndex();
+    if (current.isValid())
+        m_tree->scrollTo(current, QAbstractItemView::PositionAtCenter);
+}
+
+QModelIndex FolderDialog::selectedSourceIndex() const
+{
+    const QModelIndexList rows = m_tree->selectionModel()->selectedRows();
+    return rows.isEmpty() ? QModelIndex() : m_proxy->mapToSource(rows.first());
+}
+
+QString FolderDialog::selectedPath() const
+{
+    const QModelIndex source = selectedSourceIndex();
+    return source.isValid() ? m_model->filePath(source) : QString();
+}
+
+void FolderDialog::updateSelectionState()
+{
+    m_ok->setEnabled(!selectedPath().isEmpty());
+    updateStatusLine();
+}
+
+void FolderDialog::updateStatusLine()
+{
+    if (m_status)
+        m_status->setText(StatusLineText(selectedPath(), m_status->width(), m_status->fontMetrics()));
+}
+
+void FolderDialog::createFolder()
+{
+    QModelIndex parent = selectedSourceIndex();
+    if (!parent.isValid())
+        parent = m_model->index(m_rootPath);
+    else if (!m_model->isDir(parent))
+        parent = parent.parent();
+    const QModelIndex made = m_model->mkdir(parent, freeFolderName(m_model->filePath(parent)));
+    const QModelIndex view = m_proxy->mapFromSource(made);
+    if (!view.isValid()) {
+        QApplication::beep();
+        return;
+    }
+    m_tree->setCurrentIndex(view);
+    m_tree->scrollTo(view);
+    m_tree->setFocus();
+    m_tree->edit(view);
+}
+
+void FolderDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Only now does the tree know its height, which centring needs.
+    m_scrollTimer->start(0);
+}
+
+bool FolderDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if ((watched == m_tree || watched == m_tree->viewport())
+        && (type == QEvent::KeyPress || type == QEvent::MouseButtonPress || type == QEvent::Wheel))
+        m_followSelection = false;
+    if (watched == m_status && (type == QEvent::Resize || type == QEvent::FontChange))
+        updateStatusLine();
+    return QDialog::eventFilter(watched, event);
+}
+
+QString FolderDialog::rootPath() const { return m_rootPath; }
+QTreeView* FolderDialog::tree() const { return m_tree; }
+QFileSystemModel* FolderDialog::fileModel() const { return m_model; }
+QLabel* FolderDialog::instructionLabel() const { return m_instruction; }
+QLabel* FolderDialog::statusLabel() const { return m_status; }
+QPushButton* FolderDialog::okButton() const { return m_ok; }
+QPushButton* FolderDialog::cancelButton() const { return m_cancel; }
+QPushButton* FolderDialog::newFolderButton() const { return m_newFolder; }
+
+} // namespace ostrovel

@@ -1,0 +1,97 @@
+#pragma once
+// The modal folder dialog behind BrowseFolder: instruction text, folder tree,
+// optional status line, optional "Neuen Ordner erstellen", OK and cancel.
+
+#include <QDialog>
+#include <QString>
+
+class QFileSystemModel;
+class QLabel;
+class QModelIndex;
+class QPushButton;
+class QTimer;
+class QTreeView;
+
+namespace ostrovel {
+
+class RootFilterModel;
+
+/// How one folder dialog looks and what it lists.
+struct FolderDialogOptions {
+    QString title;              ///< instruction text above the tree, shown as given
+    QString rootPath;           ///< top folder of the tree; empty: the whole file system
+    bool showStatus = false;    ///< one-line status text naming the selection
+    bool newStyle = false;      ///< resizable, with "Neuen Ordner erstellen"
+    bool includeFiles = false;  ///< list files as well as folders
+};
+
+/// The folder dialog. Run it with exec() (BrowseFolder does) or open()/show();
+/// after acceptance selectedPath() is the chosen item's path.
+class FolderDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    /// Builds the dialog; nothing is selected until setCurrentPath().
+    explicit FolderDialog(const FolderDialogOptions& options, QWidget* parent = nullptr);
+    ~FolderDialog() override;
+
+    /// Selects `path` and scrolls it into view, expanding the folders above
+    /// it. An empty or missing path, one outside the root, or a file while
+    /// files are not listed clears the selection instead.
+    void setCurrentPath(const QString& path);
+
+    /// The selected item's path exactly as the file-system model spells it
+    /// ("/" for the top); empty when nothing is selected.
+    QString selectedPath() const;
+
+    /// The folder at the top of the tree: a clean absolute path, "/" when unrestricted.
+    QString rootPath() const;
+
+    QTreeView* tree() const;              ///< the folder tree (has the focus at open)
+    QFileSystemModel* fileModel() const;  ///< the model under the tree's filter
+    QLabel* instructionLabel() const;     ///< the title text above the tree
+    QLabel* statusLabel() const;          ///< the status line; nullptr without one
+    QPushButton* okButton() const;        ///< "OK", the default button
+    QPushButton* cancelButton() const;    ///< "Abbrechen"
+    QPushButton* newFolderButton() const; ///< "Neuen Ordner erstellen"; nullptr without newStyle
+
+public Q_SLOTS:
+    /// Creates "Neuer Ordner" (or the first free "Neuer Ordner (n)") in the
+    /// selected folder, or beside a selected file, or in the root when nothing
+    /// is selected; selects it and starts renaming it. Beeps when the folder
+    /// cannot be made.
+    void createFolder();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildModel(const FolderDialogOptions& options);
+    void buildWidgets(const FolderDialogOptions& options);
+    QLayout* buildButtonRow(bool newStyle);
+    void connectSignals();
+    void updateSelectionState();
+    void updateStatusLine();
+    void keepSelectionInView();
+    void scrollToSelection();
+    QModelIndex selectedSourceIndex() const;
+
+    QString m_rootPath;
+    bool m_includeFiles = false;
+    QFileSystemModel* m_model = nullptr;
+    RootFilterModel* m_proxy = nullptr;
+    QLabel* m_instruction = nullptr;
+    QTreeView* m_tree = nullptr;
+    QLabel* m_status = nullptr;
+    QPushButton* m_newFolder = nullptr;
+    QPushButton* m_ok = nullptr;
+    QPushButton* m_cancel = nullptr;
+    // The folders above the start selection are listed and sorted in the
+    // background, pushing it out of view; it is scrolled to again after each
+    // change until the user takes over the tree.
+    bool m_followSelection = false;
+    QTimer* m_scrollTimer = nullptr;
+};
+
+} // namespace ostrovel
