@@ -5,7 +5,8 @@
 
 namespace ostrovel {
 
-ExportProgress::ExportProgress(QWidget* owner, int total) : m_owner(owner), m_total(total)
+ExportProgress::ExportProgress(QWidget* owner, int total, int delayMs)
+    : m_owner(owner), m_total(total), m_delayMs(delayMs)
 {
     m_clock.start();
 }
@@ -27,7 +28,7 @@ ExportCallbacks ExportProgress::callbacks(std::function<void(int task)> written)
 
 void ExportProgress::idle()
 {
-    if (!m_dialog && m_clock.elapsed() >= kDelayMs) {
+    if (!m_dialog && m_clock.elapsed() >= m_delayMs) {
         m_dialog = new QProgressDialog(QStringLiteral("Speichere Vorschaubilder ..."), QStringLiteral("Abbrechen"), 0,
                                        m_total, m_owner);
         m_dialog->setObjectName(QStringLiteral("ExportProgress"));

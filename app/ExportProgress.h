@@ -13,10 +13,8 @@ namespace ostrovel {
 
 class ExportProgress {
 public:
-    /// Delay before the dialog appears, in milliseconds.
-    static constexpr int kDelayMs = 500;
-
-    ExportProgress(QWidget* owner, int total);
+    /// The dialog appears once the export has run `delayMs` milliseconds.
+    ExportProgress(QWidget* owner, int total, int delayMs);
     ~ExportProgress();
 
     /// Callbacks for ExportJob::run; `written` is called after each file lands.
@@ -31,6 +29,7 @@ private:
 
     QWidget* m_owner;
     int m_total;
+    int m_delayMs;
     int m_done = 0;
     QElapsedTimer m_clock;
     QPointer<QProgressDialog> m_dialog;

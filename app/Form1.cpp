@@ -210,7 +210,7 @@ void Form1::exportSelection(const QString& target)
     if (!tasks.isEmpty())
         ApplyCanvasSettings(canvas, settings()); // what every rendering does to the canvas
     ExportJob job(tasks, settings(), canvas.size(), canvas.BackColor());
-    ExportProgress progress(this, int(tasks.size()));
+    ExportProgress progress(this, int(tasks.size()), m_progressDelayMs);
     const ExportResult result = job.run(progress.callbacks([&](int task) { File1->SetSelected(entries[task], false); }),
                                         m_exportThreads);
     if (result.error) {

@@ -63,6 +63,9 @@ public:
     /// Worker threads of the export (0: one per core).
     void setExportThreads(int threads) { m_exportThreads = threads; }
 
+    /// How long an export runs before its progress dialog appears, in ms.
+    void setProgressDelay(int ms) { m_progressDelayMs = ms; }
+
     /// The settings as typed into the fields.
     ThumbnailSettings settings() const;
 
@@ -94,6 +97,7 @@ private:
     MessageSink m_messages;
     QString m_programFolder;
     int m_exportThreads = 0;
+    int m_progressDelayMs = 500;
 };
 
 /// The text of the message box for an error that reaches a handler's top.
