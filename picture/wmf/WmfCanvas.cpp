@@ -1,0 +1,241 @@
+#include "WmfCanvas.h"
+
+#include <QFontMetricsF>
+#include <algorithm>
+#include <cmath>
+
+namespace ostrovel::wmf {
+namespace {
+
+// A copy of `image` in which every pixel of colour `key` is transparent: the
+// part of a bitmap that leaves the destination alone under AND, OR and XOR.
+QImage keyedOut(const QImage& image, QRgb key)
+{
+    QImage out = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            if ((row[x] & 0xFFFFFFu) == (key & 0xFFFFFFu))
+                row[x] = 0;
+        }
+    }
+    return out;
+}
+
+QPainter::CompositionMode blitMode(BlitOp op)
+{
+    switch (op) {
+    case BlitOp::And: return QPainter::CompositionMode_Multiply;
+    case BlitOp::Or: return QPainter::CompositionMode_Lighten;
+    case BlitOp::Xor: return QPainter::CompositionMode_Difference;
+    default: return QPainter::CompositionMode_SourceOver;
+    }
+}
+
+QImage prepareBlit(const QImage& source, BlitOp op)
+{
+    switch (op) {
+    case BlitOp::And: return keyedOut(source, qRgb(255, 255, 255));
+    case BlitOp::Or:
+    case BlitOp::Xor: return keyedOut(source, qRgb(0, 0, 0));
+    case BlitOp::NotCopy: {
+        QImage inverted = source.convertToFormat(QImage::Format_RGB32);
+        inverted.invertPixels();
+        return inverted;
+    }
+    default: return source;
+    }
+}
+
+} // namespace
+
+WmfCanvas::WmfCanvas(QSize size) : m_image(size, QImage::Format_ARGB32_Premultiplied)
+{
+    m_image.fill(Qt::transparent);
+    m_painter.begin(&m_image);
+    m_painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+}
+
+WmfCanvas::~WmfCanvas()
+{
+    if (m_painter.isActive())
+        m_painter.end();
+}
+
+void WmfCanvas::setTransform(const QTransform& deviceToImage)
+{
+    m_transform = deviceToImage;
+    m_painter.setTransform(deviceToImage);
+}
+
+void WmfCanvas::setMix(Mix mix)
+{
+    m_mix = mix;
+    switch (mix) {
+    case Mix::InvertDestination:
+    case Mix::Difference: m_painter.setCompositionMode(QPainter::CompositionMode_Difference); break;
+    case Mix::Multiply: m_painter.setCompositionMode(QPainter::CompositionMode_Multiply); break;
+    case Mix::Lighten: m_painter.setCompositionMode(QPainter::CompositionMode_Lighten); break;
+    default: m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver); break;
+    }
+}
+
+void WmfCanvas::setClip(const std::vector<QRectF>& rects)
+{
+    if (rects.empty()) {
+        m_painter.setClipping(false);
+        return;
+    }
+    QPainterPath region;
+    for (const QRectF& r : rects)
+        region.addRect(r.normalized());
+    m_painter.setClipPath(region);
+}
+
+QColor WmfCanvas::mixed(const QColor& color) const
+{
+    switch (m_mix) {
+    case Mix::Black: return Qt::black;
+    case Mix::White:
+    case Mix::InvertDestination: return Qt::white;
+    case Mix::Inverse: return QColor(255 - color.red(), 255 - color.green(), 255 - color.blue());
+    default: return color;
+    }
+}
+
+double WmfCanvas::scaleX() const
+{
+    return std::hypot(m_transform.m11(), m_transform.m12());
+}
+
+double WmfCanvas::scaleY() const
+{
+    return std::hypot(m_transform.m21(), m_transform.m22());
+}
+
+QBrush WmfCanvas::qtBrush(const BrushSpec& brush) const
+{
+    QBrush b;
+    if (brush.kind == BrushSpec::Kind::Hatch)
+        b = QBrush(mixed(brush.color), brush.hatch);
+    else if (brush.kind == BrushSpec::Kind::Pattern && m_mix == Mix::Copy)
+        b = QBrush(brush.pattern);
+    else
+        return QBrush(mixed(brush.color));
+    // GDI lays hatches and patterns out in device pixels, whatever the scale.
+    bool invertible = false;
+    const QTransform inverse = m_transform.inverted(&invertible);
+    if (invertible)
+        b.setTransform(inverse);
+    return b;
+}
+
+QPen WmfCanvas::qtPen(const PenSpec& pen) const
+{
+    // GDI pens are round in device space and at least one pixel wide; a
+    // cosmetic pen has exactly that, whatever the transform.
+    const double width = std::max(1.0, pen.width * scaleX());
+    QPen p(mixed(pen.color), std::min(width, 1e5));
+    p.setCosmetic(true);
+    p.setCapStyle(pen.cap);
+    p.setJoinStyle(pen.join);
+    // As with GDI's pens, only thin lines are dashed.
+    if (!pen.dashes.isEmpty() && width <= 1.0) {
+        p.setDashPattern(pen.dashes);
+        p.setCapStyle(Qt::FlatCap);
+    }
+    return p;
+}
+
+void WmfCanvas::drawPath(const QPainterPath& path, const BrushSpec& brush, const PenSpec& pen)
+{
+    if (m_mix == Mix::Skip)
+        return;
+    if (brush.kind != BrushSpec::Kind::None) {
+        if (brush.kind == BrushSpec::Kind::Hatch && brush.background)
+            m_painter.fillPath(path, mixed(*brush.background));
+        m_painter.fillPath(path, qtBrush(brush));
+    }
+    if (pen.visible)
+        m_painter.strokePath(path, qtPen(pen));
+}
+
+void WmfCanvas::fillRect(const QRectF& rect, const QColor& color)
+{
+    QRectF r = m_transform.mapRect(rect.normalized());
+    r.setWidth(std::max(r.width(), 1.0));
+    r.setHeight(std::max(r.height(), 1.0));
+    m_painter.save();
+    m_painter.resetTransform();
+    m_painter.fillRect(r, color);
+    m_painter.restore();
+}
+
+void WmfCanvas::drawBitmap(const QRectF& target, const QImage& image, const QRect& source, BlitOp op)
+{
+    const QRect part = source.intersected(image.rect());
+    const QRectF to = m_transform.mapRect(target.normalized());
+    if (part.isEmpty() || to.isEmpty())
+        return;
+    QImage piece = prepareBlit(image.copy(part), op);
+    // A target that runs against the image's axes mirrors the bitmap, as in GDI.
+    const bool mirrorX = target.width() * m_transform.m11() < 0;
+    const bool mirrorY = target.height() * m_transform.m22() < 0;
+    if (mirrorX || mirrorY)
+        piece = piece.mirrored(mirrorX, mirrorY);
+    // Reduce by area averaging; the painter's smooth transform only
+    // interpolates and aliases when shrinking a lot.
+    const QSize pixels(std::max(1, int(std::lround(to.width()))), std::max(1, int(std::lround(to.height()))));
+    if (pixels.width() < piece.width() || pixels.height() < piece.height())
+        piece = piece.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    m_painter.save();
+    m_painter.resetTransform();
+    m_painter.setCompositionMode(blitMode(op));
+    m_painter.drawImage(to, piece);
+    m_painter.restore();
+}
+
+void WmfCanvas::drawText(const TextSpec& text)
+{
+    const double sy = scaleY();
+    const double heightPx = text.height * sy;
+    if (!(heightPx > 0.01 && heightPx < 1e5))
+        return;
+    const double scale = heightPx / kReferencePixelSize;
+    const QFontMetricsF metrics(text.font);
+    // libwmf put the baseline one text height below a top anchor and on a
+    // bottom anchor; the font's ascent and descent place it properly.
+    double baseline = 0;
+    if (text.anchor == TextAnchor::Top)
+        baseline = metrics.ascent() - kReferencePixelSize;
+    else if (text.anchor == TextAnchor::Bottom)
+        baseline = -metrics.descent();
+
+    m_painter.save();
+    m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (!text.opaqueRect.isEmpty())
+        m_painter.fillRect(text.opaqueRect.normalized(), text.background);
+    if (!text.clipRect.isEmpty())
+        m_painter.setClipRect(text.clipRect.normalized(), Qt::IntersectClip);
+    m_painter.resetTransform();
+    m_painter.translate(m_transform.map(text.origin));
+    m_painter.rotate(-text.angle);
+    m_painter.scale(scale * scaleX() / sy, scale);
+    if (text.fillsCells) {
+        const QRectF box(0, baseline - metrics.ascent(), metrics.horizontalAdvance(text.text), metrics.height());
+        m_painter.fillRect(box, text.background);
+    }
+    m_painter.setFont(text.font);
+    m_painter.setPen(text.color);
+    m_painter.drawText(QPointF(0, baseline), text.text);
+    m_painter.restore();
+}
+
+QImage WmfCanvas::finish()
+{
+    if (m_painter.isActive())
+        m_painter.end();
+    return m_image;
+}
+
+} // namespace ostrovel::wmf
