@@ -1,0 +1,441 @@
+// Metafiles read through the helper process: natural sizes, rendered pixels,
+// files that must be refused, a helper that never answers, parallel calls.
+
+#include "WmfClient.h"
+#include "WmfWriter.h"
+
+#include <QBuffer>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+using namespace ostrovel::wmf;
+using wmftest::WmfWriter;
+
+namespace {
+
+enum : int { PsSolid = 0, PsNull = 5, BsSolid = 0, BsNull = 1, BsHatched = 2, HsHorizontal = 0 };
+enum : std::int16_t { Transparent = 1, Winding = 2, Anisotropic = 8 };
+
+const QColor kRed(255, 0, 0);
+const QColor kGreen(0, 160, 0);
+const QColor kBlue(0, 0, 255);
+const QColor kNothing(0, 0, 0, 0);
+
+// Where to look, as a fraction of the image's width and height, and what
+// must be there; kNothing means fully transparent.
+struct Expect {
+    QPointF at;
+    QColor colour;
+};
+
+// A 2 x 1 inch metafile at 1440 units per inch whose window is its box.
+WmfWriter twoByOneInch()
+{
+    WmfWriter w;
+    w.placeable(QRect(0, 0, 2880, 1440), 1440).window(QRect(0, 0, 2880, 1440));
+    return w;
+}
+
+// Fills with `colour` and draws no outline (objects 0 and 1).
+WmfWriter& solid(WmfWriter& w, QColor colour)
+{
+    return w.brush(BsSolid, colour).select(0).pen(PsNull, 0, Qt::black).select(1);
+}
+
+QByteArray leftHalfRed()
+{
+    WmfWriter w = twoByOneInch();
+    return solid(w, kRed).rectangle(QRect(0, 0, 1440, 1440)).bytes();
+}
+
+QByteArray overlappingSquares(bool winding)
+{
+    WmfWriter w = twoByOneInch();
+    if (winding)
+        w.record(wmftest::SetPolyFillMode, {Winding});
+    const QList<QPoint> a{{0, 0}, {1920, 0}, {1920, 1440}, {0, 1440}};
+    const QList<QPoint> b{{960, 0}, {2880, 0}, {2880, 1440}, {960, 1440}};
+    return solid(w, kRed).polyPolygon({a, b}).bytes();
+}
+
+QImage quadrants()
+{
+    QImage image(2, 2, QImage::Format_RGB32);
+    image.setPixel(0, 0, qRgb(255, 0, 0));
+    image.setPixel(1, 0, qRgb(0, 255, 0));
+    image.setPixel(0, 1, qRgb(0, 0, 255));
+    image.setPixel(1, 1, qRgb(255, 255, 0));
+    return image;
+}
+
+QByteArray pngBytes()
+{
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+bool looksLike(QRgb premultiplied, const QColor& expected, int tolerance)
+{
+    if (expected.alpha() == 0)
+        return qAlpha(premultiplied) == 0;
+    const QRgb p = qUnpremultiply(premultiplied);
+    return qAlpha(p) >= 255 - tolerance && std::abs(qRed(p) - expected.red()) <= tolerance
+        && std::abs(qGreen(p) - expected.green()) <= tolerance && std::abs(qBlue(p) - expected.blue()) <= tolerance;
+}
+
+// Pixels inside `area` (fractions of the image) whose alpha is 0, and
+// those that are opaque.
+std::pair<int, int> transparentAndOpaque(const QImage& image, QRectF area)
+{
+    int clear = 0;
+    int opaque = 0;
+    const QRect pixels(int(area.left() * image.width()), int(area.top() * image.height()),
+        int(area.width() * image.width()), int(area.height() * image.height()));
+    for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
+        for (int x = pixels.left(); x <= pixels.right(); ++x) {
+            const int alpha = qAlpha(image.pixel(x, y));
+            clear += alpha == 0;
+            opaque += alpha == 255;
+        }
+    }
+    return {clear, opaque};
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Expect)
+
+class TestWmf : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void naturalSize_data();
+    void naturalSize();
+    void plainMetafileSizedByItsDrawing();
+    void pixels_data();
+    void pixels();
+    void hatchGapsFollowBackgroundMode();
+    void textSitsOnItsAnchor_data();
+    void textSitsOnItsAnchor();
+    void refused_data();
+    void refused();
+    void renderSizeLimits_data();
+    void renderSizeLimits();
+    void helperThatHangsIsKilled();
+    void callsFromSeveralThreads();
+
+private:
+    QString write(const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(QString::number(++m_files) + QStringLiteral(".wmf"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+    QTemporaryDir m_dir;
+    int m_files = 0;
+};
+
+void TestWmf::naturalSize_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("2 x 1 inch at 1440 per inch") << leftHalfRed() << 5080 << 2540;
+    QTest::newRow("box off the origin") << WmfWriter().placeable(QRect(-100, -50, 200, 100), 100).bytes() << 5080
+                                        << 2540;
+    QTest::newRow("no records but the end") << WmfWriter().placeable(QRect(0, 0, 1000, 500), 1000).bytes() << 2540
+                                            << 1270;
+    // 2540 / 7 = 362.86 and 3 * 2540 / 7 = 1088.57
+    QTest::newRow("rounded to nearest") << WmfWriter().placeable(QRect(0, 0, 1, 3), 7).bytes() << 363 << 1089;
+    // 2540 / 8 = 317.5
+    QTest::newRow("halves away from zero") << WmfWriter().placeable(QRect(0, 0, 1, 1), 8).bytes() << 318 << 318;
+    QTest::newRow("box given right to left") << WmfWriter().placeable(QRect(1440, 1440, -1440, -720), 1440).bytes()
+                                             << 2540 << 1270;
+    QTest::newRow("widest box at 1 unit per inch")
+        << WmfWriter().placeable(QRect(-32768, -32768, 65535, 65535), 1).bytes() << 166458900 << 166458900;
+}
+
+void TestWmf::naturalSize()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    const std::optional<WmfSize> size = ProbeWmf(write(bytes));
+    QVERIFY(size.has_value());
+    QCOMPARE(size->widthHimetric, width);
+    QCOMPARE(size->heightHimetric, height);
+}
+
+void TestWmf::plainMetafileSizedByItsDrawing()
+{
+    // Without a placeable header the drawn extents count, at 72 units per
+    // inch: 720 x 360 units are 10 x 5 inches, give or take the outline.
+    WmfWriter w;
+    const QByteArray bytes = solid(w, kRed).rectangle(QRect(100, 50, 720, 360)).bytes();
+    const std::optional<WmfSize> size = ProbeWmf(write(bytes));
+    QVERIFY(size.has_value());
+    QVERIFY2(std::abs(size->widthHimetric - 25400) <= 100, qPrintable(QString::number(size->widthHimetric)));
+    QVERIFY2(std::abs(size->heightHimetric - 12700) <= 100, qPrintable(QString::number(size->heightHimetric)));
+    const QImage image = RenderWmf(write(bytes), QSize(40, 20));
+    QVERIFY(looksLike(image.pixel(20, 10), kRed, 8));
+    QVERIFY(looksLike(image.pixel(1, 1), kRed, 8)); // the drawing fills its own frame
+}
+
+void TestWmf::pixels_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QList<Expect>>("expected");
+
+    const QList<Expect> leftHalf{{{0.02, 0.5}, kRed}, {{0.49, 0.5}, kRed}, {{0.51, 0.5}, kNothing},
+        {{0.98, 0.02}, kNothing}, {{0.25, 0.01}, kRed}, {{0.25, 0.99}, kRed}};
+    QTest::newRow("left half red") << leftHalfRed() << QSize(100, 50) << leftHalf;
+    QTest::newRow("stretched narrow and tall") << leftHalfRed() << QSize(60, 90) << leftHalf;
+    QTest::newRow("stretched wide") << leftHalfRed() << QSize(301, 17) << leftHalf;
+    {
+        // The records' window wins over the header's box.
+        WmfWriter w;
+        w.placeable(QRect(0, 0, 2000, 1000), 1000).window(QRect(1000, 0, 2000, 1000));
+        QTest::newRow("window from the records")
+            << solid(w, kRed).rectangle(QRect(1000, 0, 1000, 1000)).bytes() << QSize(100, 50) << leftHalf;
+    }
+    {
+        WmfWriter w;
+        w.placeable(QRect(1000, 500, 2000, 1000), 1000);
+        QTest::newRow("header box without window records")
+            << solid(w, kRed).rectangle(QRect(1000, 500, 1000, 1000)).bytes() << QSize(100, 50) << leftHalf;
+    }
+    {
+        WmfWriter w = twoByOneInch();
+        QTest::newRow("ellipse") << solid(w, kBlue).ellipse(QRect(0, 0, 2880, 1440)).bytes() << QSize(80, 40)
+                                 << QList<Expect>{{{0.5, 0.5}, kBlue}, {{0.02, 0.05}, kNothing},
+                                        {{0.98, 0.95}, kNothing}, {{0.1, 0.5}, kBlue}};
+    }
+    {
+        WmfWriter w = twoByOneInch();
+        w.brush(BsNull, Qt::black).select(0).pen(PsSolid, 144, kGreen).select(1).rectangle(QRect(0, 0, 2880, 1440));
+        QTest::newRow("outline only") << w.bytes() << QSize(100, 50)
+                                      << QList<Expect>{{{0.5, 0.5}, kNothing}, {{0.5, 0.01}, kGreen},
+                                             {{0.01, 0.5}, kGreen}, {{0.99, 0.5}, kGreen}};
+    }
+    QTest::newRow("alternate fill leaves the overlap out")
+        << overlappingSquares(false) << QSize(90, 30)
+        << QList<Expect>{{{0.15, 0.5}, kRed}, {{0.5, 0.5}, kNothing}, {{0.85, 0.5}, kRed}};
+    QTest::newRow("winding fill covers the overlap")
+        << overlappingSquares(true) << QSize(90, 30)
+        << QList<Expect>{{{0.15, 0.5}, kRed}, {{0.5, 0.5}, kRed}, {{0.85, 0.5}, kRed}};
+    {
+        // From three o'clock counter-clockwise to twelve o'clock.
+        WmfWriter w = twoByOneInch();
+        solid(w, kRed).record(wmftest::Pie, {0, 1440, 720, 2880, 1440, 2880, 0, 0});
+        QTest::newRow("pie, counter-clockwise")
+            << w.bytes() << QSize(100, 50)
+            << QList<Expect>{{{0.75, 0.25}, kRed}, {{0.25, 0.25}, kNothing}, {{0.25, 0.75}, kNothing},
+                   {{0.75, 0.75}, kNothing}};
+    }
+    {
+        WmfWriter w = twoByOneInch();
+        w.clip(QRect(0, 0, 1440, 1440));
+        QTest::newRow("clip rectangle") << solid(w, kRed).rectangle(QRect(0, 0, 2880, 1440)).bytes()
+                                        << QSize(100, 50) << leftHalf;
+    }
+    {
+        WmfWriter w = twoByOneInch();
+        QTest::newRow("bitmap, rows stored bottom up")
+            << w.bitmap(QRect(0, 0, 2880, 1440), quadrants()).bytes() << QSize(100, 50)
+            << QList<Expect>{{{0.05, 0.1}, QColor(255, 0, 0)}, {{0.95, 0.1}, QColor(0, 255, 0)},
+                   {{0.05, 0.9}, QColor(0, 0, 255)}, {{0.95, 0.9}, QColor(255, 255, 0)}};
+    }
+}
+
+void TestWmf::pixels()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, size);
+    QFETCH(QList<Expect>, expected);
+    const QImage image = RenderWmf(write(bytes), size);
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.size(), size);
+    QCOMPARE(image.format(), QImage::Format_ARGB32_Premultiplied);
+    for (const Expect& e : expected) {
+        const QPoint p(int(e.at.x() * size.width()), int(e.at.y() * size.height()));
+        const QRgb actual = image.pixel(p);
+        QVERIFY2(looksLike(actual, e.colour, 8),
+            qPrintable(QStringLiteral("at %1,%2: %3, expected %4")
+                           .arg(p.x())
+                           .arg(p.y())
+                           .arg(actual, 8, 16, QLatin1Char('0'))
+                           .arg(e.colour.name(QColor::HexArgb))));
+    }
+}
+
+void TestWmf::hatchGapsFollowBackgroundMode()
+{
+    const QRectF inside(0.1, 0.1, 0.8, 0.8);
+    for (const bool transparent : {true, false}) {
+        WmfWriter w = twoByOneInch();
+        if (transparent)
+            w.record(wmftest::SetBkMode, {Transparent});
+        w.brush(BsHatched, Qt::black, HsHorizontal).select(0).pen(PsNull, 0, Qt::black).select(1);
+        const QImage image = RenderWmf(write(w.rectangle(QRect(0, 0, 2880, 1440)).bytes()), QSize(100, 50));
+        QVERIFY(!image.isNull());
+        const auto [clear, opaque] = transparentAndOpaque(image, inside);
+        QVERIFY2(opaque > 0, "no hatch lines");
+        if (transparent)
+            QVERIFY2(clear > opaque, "gaps of a hatch must stay transparent");
+        else
+            QCOMPARE(clear, 0); // the background colour fills the gaps
+    }
+}
+
+void TestWmf::textSitsOnItsAnchor_data()
+{
+    // 720 units are 50 pixels of the 100 pixel high image; the letters H
+    // rest on the baseline and have no descent.
+    QTest::addColumn<int>("align");
+    QTest::addColumn<int>("y");
+    QTest::addColumn<int>("lowestRowMin");
+    QTest::addColumn<int>("lowestRowMax");
+    QTest::newRow("top: baseline an ascent below") << 0 << 100 << 48 << 54;
+    QTest::newRow("baseline") << 24 << 1000 << 67 << 70;
+    QTest::newRow("bottom: baseline a descent above") << 8 << 1300 << 75 << 82;
+}
+
+void TestWmf::textSitsOnItsAnchor()
+{
+    QFETCH(int, align);
+    QFETCH(int, y);
+    QFETCH(int, lowestRowMin);
+    QFETCH(int, lowestRowMax);
+    WmfWriter w = twoByOneInch();
+    w.record(wmftest::SetBkMode, {Transparent});
+    w.record(wmftest::SetTextColor, {0x00FF, 0}); // red
+    w.record(wmftest::SetTextAlign, {std::int16_t(align)});
+    w.font(-720, 700, "Arial").select(0).textOut(QPoint(100, y), "HH");
+    const QImage image = RenderWmf(write(w.bytes()), QSize(200, 100));
+    QVERIFY(!image.isNull());
+    int red = 0;
+    int lowest = -1;
+    for (int row = 0; row < image.height(); ++row) {
+        for (int x = 0; x < image.width(); ++x) {
+            red += looksLike(image.pixel(x, row), kRed, 8);
+            if (qAlpha(image.pixel(x, row)) > 128)
+                lowest = row;
+        }
+    }
+    QVERIFY2(red > 100, "glyphs in the text colour");
+    QVERIFY2(lowest >= lowestRowMin && lowest <= lowestRowMax, qPrintable(QString::number(lowest)));
+    QVERIFY(looksLike(image.pixel(image.width() - 1, 0), kNothing, 0));
+}
+
+void TestWmf::refused_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    const QByteArray good = leftHalfRed();
+    constexpr qsizetype kMetaHeader = 22;          // after the placeable header
+    constexpr qsizetype kFirstRecord = kMetaHeader + 18;
+
+    QTest::newRow("empty file") << QByteArray();
+    QByteArray garbage(4096, '\0');
+    QRandomGenerator random(42);
+    for (char& c : garbage)
+        c = char(random.bounded(256));
+    QTest::newRow("random bytes") << garbage;
+    QTest::newRow("a PNG picture") << pngBytes();
+    QTest::newRow("placeable header only") << good.left(kMetaHeader);
+    QTest::newRow("cut inside a record") << good.left(good.size() - 10);
+    QTest::newRow("no end record") << good.chopped(6);
+    QByteArray longRecord = good;
+    wmftest::putU32(longRecord, kFirstRecord, 0x10000000);
+    QTest::newRow("record claims more than the file") << longRecord;
+    QByteArray largestRecord = good;
+    wmftest::putU32(largestRecord, kMetaHeader + 12, 0x7FFFFFFF);
+    QTest::newRow("largest record claims more than the file") << largestRecord;
+    QByteArray headerSize = good;
+    wmftest::putU32(headerSize, kMetaHeader, 1 | (10u << 16));
+    QTest::newRow("header size not 9 words") << headerSize;
+    QTest::newRow("zero units per inch") << WmfWriter().placeable(QRect(0, 0, 100, 100), 0).bytes();
+    QTest::newRow("box without width") << WmfWriter().placeable(QRect(50, 0, 0, 100), 1440).bytes();
+    QTest::newRow("plain metafile drawing nothing") << WmfWriter().bytes();
+    {
+        // A plain metafile whose drawing spans about 10^10 HIMETRIC.
+        WmfWriter w;
+        w.record(wmftest::SetMapMode, {Anisotropic});
+        w.record(wmftest::SetWindowExt, {1, 1});
+        w.record(wmftest::SetViewportExt, {32767, 32767});
+        QTest::newRow("absurd extents") << solid(w, kRed).rectangle(QRect(0, 0, 32767, 32767)).bytes();
+    }
+    {
+        WmfWriter w = twoByOneInch();
+        QTest::newRow("object beyond the declared slots") << solid(w, kRed).bytes(1);
+    }
+}
+
+void TestWmf::refused()
+{
+    QFETCH(QByteArray, bytes);
+    const QString path = write(bytes);
+    QVERIFY(!ProbeWmf(path).has_value());
+    QVERIFY(RenderWmf(path, QSize(100, 50)).isNull());
+}
+
+void TestWmf::renderSizeLimits_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("drawn");
+    QTest::newRow("one pixel") << QSize(1, 1) << true;
+    QTest::newRow("widest side") << QSize(16384, 2) << true;
+    QTest::newRow("no width") << QSize(0, 50) << false;
+    QTest::newRow("negative height") << QSize(50, -1) << false;
+    QTest::newRow("side too long") << QSize(16385, 1) << false;
+    QTest::newRow("too many pixels") << QSize(16384, 16384) << false;
+}
+
+void TestWmf::renderSizeLimits()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, drawn);
+    const QImage image = RenderWmf(write(leftHalfRed()), size);
+    QCOMPARE(!image.isNull(), drawn);
+    if (drawn)
+        QCOMPARE(image.size(), size);
+}
+
+void TestWmf::helperThatHangsIsKilled()
+{
+    const QString path = write(leftHalfRed());
+    qputenv("OSTROVEL_WMF_TEST_HANG", "1");
+    const std::optional<WmfSize> hung = ProbeWmf(path);
+    qunsetenv("OSTROVEL_WMF_TEST_HANG");
+    QVERIFY(!hung.has_value());
+    QVERIFY(ProbeWmf(path).has_value()); // the same file is fine otherwise
+}
+
+void TestWmf::callsFromSeveralThreads()
+{
+    const QString path = write(leftHalfRed());
+    const QImage reference = RenderWmf(path, QSize(64, 32));
+    QVERIFY(!reference.isNull());
+    std::vector<QImage> results(8);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < results.size(); ++i)
+        threads.emplace_back([&results, &path, i] { results[i] = RenderWmf(path, QSize(64, 32)); });
+    for (std::thread& t : threads)
+        t.join();
+    for (const QImage& image : results)
+        QCOMPARE(image, reference);
+}
+
+QTEST_GUILESS_MAIN(TestWmf)
+#include "test_wmf.moc"
