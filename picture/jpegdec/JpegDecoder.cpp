@@ -1,0 +1,127 @@
+#include "JpegDecoder.h"
+#include "ExifOrientation.h"
+#include "JpegDecodeDetail.h"
+#include "JpegSession.h"
+
+#include <QColorSpace>
+#include <QFile>
+#include <new>
+
+namespace ostrovel {
+namespace jpegdec {
+namespace {
+
+int clampDenominator(int wanted)
+{
+    for (int d : {8, 4, 2})
+        if (wanted >= d)
+            return d;
+    return 1;
+}
+
+bool withinLimits(QSize stored, QSize output)
+{
+    if (stored.isEmpty() || output.isEmpty())
+        return false;
+    if (stored.width() > kMaxSide || stored.height() > kMaxSide)
+        return false;
+    return qint64(output.width()) * output.height() * 4 <= kMaxOutputBytes;
+}
+
+// Adobe's CMYK, as Photoshop writes it, is stored inverted (255 = no ink),
+// so red is C * K / 255 of the stored values; converted in place.
+void cmykToRgb32(QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        uchar* p = image.scanLine(y);
+        for (int x = 0; x < image.width(); ++x, p += 4) {
+            const unsigned k = p[3];
+            const auto times = [k](unsigned c) {
+                const unsigned t = c * k + 128;
+                return uchar((t + (t >> 8)) >> 8); // t / 255, rounded
+            };
+            const uchar r = times(p[0]), g = times(p[1]), b = times(p[2]);
+            p[0] = b;
+            p[1] = g;
+            p[2] = r;
+            p[3] = 0xFF;
+        }
+    }
+}
+
+void convertToSrgb(QImage& image, ByteSpan icc)
+{
+    if (icc.size > 0) {
+        const QColorSpace embedded = QColorSpace::fromIccProfile(
+            QByteArray::fromRawData(reinterpret_cast<const char*>(icc.data), qsizetype(icc.size)));
+        if (embedded.isValid() && embedded != QColorSpace(QColorSpace::SRgb)) {
+            image.setColorSpace(embedded);
+            image.convertToColorSpace(QColorSpace::SRgb);
+        }
+    }
+    image.setColorSpace(QColorSpace());
+}
+
+// Allocates the picture only once libjpeg has accepted the whole setup, and
+// decodes straight into its scanlines.
+std::optional<QImage> decodePixels(JpegSession& session, QSize output)
+{
+    if (!session.start())
+        return std::nullopt;
+    QImage image(output, QImage::Format_RGB32);
+    if (image.isNull())
+        return std::nullopt;
+    if (!session.readRows(image.bits(), image.bytesPerLine()))
+        return std::nullopt;
+    if (session.header().cmyk)
+        cmykToRgb32(image);
+    else
+        convertToSrgb(image, session.iccProfile());
+    return image;
+}
+
+std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const DenominatorChooser& chooseDenominator)
+{
+    const ByteSpan whole{reinterpret_cast<const unsigned char*>(data.constData()), std::size_t(data.size())};
+    JpegSession session;
+    if (whole.size == 0 || !session.readHeader(whole))
+        return std::nullopt;
+    const ByteSpan exif = session.exifTiff();
+    const int orientation = exifOrientation(exif.data, exif.size);
+    const QSize natural = uprightSize(session.header().stored, orientation);
+    const QSize output = session.setScale(clampDenominator(chooseDenominator(natural)));
+    if (!withinLimits(session.header().stored, output))
+        return std::nullopt;
+    std::optional<QImage> image = decodePixels(session, output);
+    if (!image)
+        return std::nullopt;
+    return DecodedJpeg{turnUpright(std::move(*image), orientation), natural};
+}
+
+} // namespace
+} // namespace jpegdec
+
+std::optional<DecodedJpeg> DecodeJpeg(const QByteArray& data, const DenominatorChooser& chooseDenominator)
+{
+    try {
+        return jpegdec::decodeBytes(data, chooseDenominator);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<DecodedJpeg> DecodeJpegFile(const QString& file, const DenominatorChooser& chooseDenominator)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // Read rather than mapped: a mapped file that shrinks while it is decoded
+    // (a sync client rewriting it) kills the process with SIGBUS, and reading
+    // 5 MB costs about 1% of decoding it.
+    const QByteArray bytes = f.readAll();
+    if (bytes.isEmpty())
+        return std::nullopt;
+    return DecodeJpeg(bytes, chooseDenominator);
+}
+
+} // namespace ostrovel

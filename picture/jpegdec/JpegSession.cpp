@@ -1,0 +1,210 @@
+#include "JpegSession.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <jerror.h>
+
+namespace ostrovel::jpegdec {
+namespace {
+
+// libjpeg's own working memory (a progressive file's coefficients are kept
+// whole): beyond this it fails instead of asking the system for gigabytes.
+constexpr long kWorkingMemoryLimit = 1024L * 1024 * 1024;
+// A file with more scans than this is hostile; each scan costs a pass.
+constexpr int kScanLimit = 500;
+// Row pointers handed to libjpeg per call.
+constexpr int kRowBatch = 16;
+
+constexpr int kApp1 = JPEG_APP0 + 1;
+constexpr int kApp2 = JPEG_APP0 + 2;
+
+[[noreturn]] void fail(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<JpegSession::Errors*>(cinfo->err)->jump, 1);
+}
+
+// Warnings are ignored and never printed, except running out of data: the
+// rest of the image would be made up.
+void onMessage(j_common_ptr cinfo, int level)
+{
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+        fail(cinfo);
+    if (level < 0)
+        ++cinfo->err->num_warnings;
+}
+
+void silently(j_common_ptr) {}
+
+void onProgress(j_common_ptr cinfo)
+{
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kScanLimit)
+        fail(cinfo);
+}
+
+void startSource(j_decompress_ptr) {}
+void endSource(j_decompress_ptr) {}
+
+JpegSession::Source& sourceOf(j_decompress_ptr cinfo)
+{
+    return *reinterpret_cast<JpegSession::Source*>(cinfo->src);
+}
+
+boolean nextSpan(j_decompress_ptr cinfo)
+{
+    JpegSession::Source& src = sourceOf(cinfo);
+    while (src.next < src.count) {
+        const ByteSpan& span = src.spans[src.next++];
+        if (span.size > 0) {
+            src.mgr.next_input_byte = span.data;
+            src.mgr.bytes_in_buffer = span.size;
+            return TRUE;
+        }
+    }
+    WARNMS(cinfo, JWRN_JPEG_EOF); // does not return: onMessage fails
+    static const JOCTET endOfImage[2] = {0xFF, JPEG_EOI};
+    src.mgr.next_input_byte = endOfImage;
+    src.mgr.bytes_in_buffer = 2;
+    return TRUE;
+}
+
+void skipBytes(j_decompress_ptr cinfo, long count)
+{
+    if (count <= 0)
+        return;
+    auto left = static_cast<std::size_t>(count);
+    jpeg_source_mgr& mgr = sourceOf(cinfo).mgr;
+    while (left > mgr.bytes_in_buffer) {
+        left -= mgr.bytes_in_buffer;
+        nextSpan(cinfo);
+    }
+    mgr.next_input_byte += left;
+    mgr.bytes_in_buffer -= left;
+}
+
+// The TIFF data of the first APP1 segment that is Exif.
+ByteSpan findExif(jpeg_saved_marker_ptr marker)
+{
+    for (; marker; marker = marker->next) {
+        if (marker->marker == kApp1 && marker->data_length >= 6 && std::memcmp(marker->data, "Exif\0", 5) == 0)
+            return {marker->data + 6, marker->data_length - 6};
+    }
+    return {};
+}
+
+} // namespace
+
+JpegSession::JpegSession()
+{
+    m_cinfo.err = jpeg_std_error(&m_errors.mgr);
+    m_errors.mgr.error_exit = fail;
+    m_errors.mgr.emit_message = onMessage;
+    m_errors.mgr.output_message = silently;
+    if (setjmp(m_errors.jump))
+        return;
+    jpeg_create_decompress(&m_cinfo);
+    m_created = true;
+    m_cinfo.mem->max_memory_to_use = kWorkingMemoryLimit;
+    m_progress.progress_monitor = onProgress;
+    m_cinfo.progress = &m_progress;
+    m_source.mgr.init_source = startSource;
+    m_source.mgr.fill_input_buffer = nextSpan;
+    m_source.mgr.skip_input_data = skipBytes;
+    m_source.mgr.resync_to_restart = jpeg_resync_to_restart;
+    m_source.mgr.term_source = endSource;
+    m_cinfo.src = &m_source.mgr;
+}
+
+JpegSession::~JpegSession()
+{
+    std::free(m_icc);
+    if (m_created)
+        jpeg_destroy_decompress(&m_cinfo);
+}
+
+bool JpegSession::readHeader(ByteSpan whole)
+{
+    if (!m_created)
+        return false;
+    m_whole = whole;
+    continueWith(&m_whole, 1);
+    if (setjmp(m_errors.jump))
+        return false;
+    jpeg_save_markers(&m_cinfo, kApp1, 0xFFFF);
+    jpeg_save_markers(&m_cinfo, kApp2, 0xFFFF);
+    if (jpeg_read_header(&m_cinfo, TRUE) != JPEG_HEADER_OK)
+        return false;
+    jpeg_read_icc_profile(&m_cinfo, &m_icc, &m_iccSize);
+    noteHeader();
+    return true;
+}
+
+void JpegSession::noteHeader()
+{
+    m_header.stored = QSize(int(m_cinfo.image_width), int(m_cinfo.image_height));
+    m_header.progressive = m_cinfo.progressive_mode;
+    m_header.arithmetic = m_cinfo.arith_code;
+    m_header.cmyk = m_cinfo.jpeg_color_space == JCS_CMYK || m_cinfo.jpeg_color_space == JCS_YCCK;
+    m_header.adobeMarker = m_cinfo.saw_Adobe_marker;
+    m_exif = findExif(m_cinfo.marker_list);
+    // BGRA rather than BGRX: only it promises 255 in the fourth byte, which
+    // Format_RGB32 requires; libjpeg-turbo runs the same code for both.
+    m_cinfo.out_color_space = m_header.cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+    m_cinfo.dct_method = JDCT_ISLOW;
+    // Only matters for incomplete coefficients, which a complete file has not.
+    m_cinfo.do_block_smoothing = FALSE;
+}
+
+std::size_t JpegSession::position() const
+{
+    return std::size_t(m_source.mgr.next_input_byte - m_whole.data);
+}
+
+QSize JpegSession::setScale(int denominator)
+{
+    if (setjmp(m_errors.jump))
+        return {};
+    m_cinfo.scale_num = 1;
+    m_cinfo.scale_denom = unsigned(denominator);
+    jpeg_calc_output_dimensions(&m_cinfo);
+    return QSize(int(m_cinfo.output_width), int(m_cinfo.output_height));
+}
+
+void JpegSession::continueWith(const ByteSpan* spans, std::size_t count)
+{
+    m_source.spans = spans;
+    m_source.count = count;
+    m_source.next = 0;
+    m_source.mgr.next_input_byte = nullptr;
+    m_source.mgr.bytes_in_buffer = 0;
+    while (m_source.next < count && m_source.mgr.bytes_in_buffer == 0) {
+        m_source.mgr.next_input_byte = spans[m_source.next].data;
+        m_source.mgr.bytes_in_buffer = spans[m_source.next].size;
+        ++m_source.next;
+    }
+}
+
+bool JpegSession::start()
+{
+    if (setjmp(m_errors.jump))
+        return false;
+    return jpeg_start_decompress(&m_cinfo) && m_cinfo.output_components == 4;
+}
+
+bool JpegSession::readRows(unsigned char* first, std::ptrdiff_t bytesPerLine)
+{
+    if (setjmp(m_errors.jump))
+        return false;
+    JSAMPROW rows[kRowBatch];
+    while (m_cinfo.output_scanline < m_cinfo.output_height) {
+        const JDIMENSION y = m_cinfo.output_scanline;
+        const JDIMENSION count = std::min<JDIMENSION>(kRowBatch, m_cinfo.output_height - y);
+        for (JDIMENSION i = 0; i < count; ++i)
+            rows[i] = first + std::ptrdiff_t(y + i) * bytesPerLine;
+        jpeg_read_scanlines(&m_cinfo, rows, count);
+    }
+    jpeg_finish_decompress(&m_cinfo);
+    return true;
+}
+
+} // namespace ostrovel::jpegdec

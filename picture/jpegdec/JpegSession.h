@@ -1,0 +1,94 @@
+#pragma once
+// The only place that calls libjpeg. Its errors unwind by longjmp, so each
+// call into it is made from a member function that holds nothing needing a
+// destructor, and a failed step leaves the session unusable but destructible.
+
+#include <QSize>
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio> // jpeglib.h needs FILE and size_t first
+#include <jpeglib.h>
+
+namespace ostrovel::jpegdec {
+
+/// A run of compressed bytes handed to libjpeg as it is, without a copy.
+struct ByteSpan {
+    const unsigned char* data = nullptr;
+    std::size_t size = 0;
+};
+
+/// What the marker segments before the first scan say.
+struct JpegHeader {
+    QSize stored;             ///< size as stored, before any orientation
+    bool progressive = false;
+    bool arithmetic = false;
+    bool cmyk = false;        ///< four colour components, decoded as CMYK
+    bool adobeMarker = false; ///< an Adobe APP14 segment was seen
+};
+
+class JpegSession {
+public:
+    JpegSession();
+    ~JpegSession();
+    JpegSession(const JpegSession&) = delete;
+    JpegSession& operator=(const JpegSession&) = delete;
+
+    /// Reads `whole` up to its first scan, keeping the Exif and ICC segments.
+    /// `whole` must outlive the session. False on any failure.
+    bool readHeader(ByteSpan whole);
+    const JpegHeader& header() const { return m_header; }
+    /// The TIFF data of the first Exif APP1 segment; empty when there is none.
+    ByteSpan exifTiff() const { return m_exif; }
+    /// The embedded ICC profile; empty when there is none or it is damaged.
+    ByteSpan iccProfile() const { return {m_icc, m_iccSize}; }
+    /// Offset in `whole` of the first byte libjpeg has not read yet.
+    std::size_t position() const;
+
+    /// Selects the 1/`denominator` DCT scale and returns the output size in
+    /// pixels (invalid on failure). Allocates nothing.
+    QSize setScale(int denominator);
+    int componentCount() const { return m_cinfo.num_components; }
+    int componentId(int index) const { return m_cinfo.comp_info[index].component_id; }
+    /// Size of the inverse DCT a component gets at the chosen scale (1..8).
+    int componentDctSize(int index) const { return m_cinfo.comp_info[index].DCT_scaled_size; }
+
+    /// Replaces the unread rest of the input with `spans` (in order), which
+    /// must outlive the session. Call between readHeader and start.
+    void continueWith(const ByteSpan* spans, std::size_t count);
+
+    /// Starts decompressing; a progressive file is read whole here.
+    bool start();
+    /// Decodes every row, 4 bytes a pixel (blue, green, red, 255 or, for
+    /// CMYK, C, M, Y, K as stored), the first row at `first`, rows
+    /// `bytesPerLine` apart. Then reads to the end of the image.
+    bool readRows(unsigned char* first, std::ptrdiff_t bytesPerLine);
+
+    /// The source state libjpeg sees, with the spans it is fed from.
+    struct Source {
+        jpeg_source_mgr mgr;
+        const ByteSpan* spans;
+        std::size_t count;
+        std::size_t next;
+    };
+    /// The error manager with the place failures jump back to.
+    struct Errors {
+        jpeg_error_mgr mgr;
+        std::jmp_buf jump;
+    };
+
+private:
+    void noteHeader();
+
+    jpeg_decompress_struct m_cinfo{};
+    Errors m_errors{};
+    Source m_source{};
+    jpeg_progress_mgr m_progress{};
+    JpegHeader m_header;
+    ByteSpan m_whole;
+    ByteSpan m_exif;
+    unsigned char* m_icc = nullptr;
+    unsigned int m_iccSize = 0;
+    bool m_created = false;
+};
+
+} // namespace ostrovel::jpegdec
