@@ -1,26 +1,24 @@
-#include "Form1.h"
+#include "AppIcon.h"
 
-#include <QIcon>
 #include <QPainter>
-#include <QPixmap>
 
 namespace ostrovel {
 
-// A stack of two framed pictures: the tool makes many small ones from big ones.
-QIcon MakeAppIcon()
+// A small picture stacked on a big one: the tool makes many small ones from big ones.
+QImage DrawAppIcon(int size)
 {
-    QImage image(32, 32, QImage::Format_RGB888); // 24-bit, no alpha
+    QImage image(size, size, QImage::Format_RGB888);
     image.fill(QColor(128, 64, 0));
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.fillRect(3, 5, 20, 16, QColor(250, 245, 230));
-    p.fillRect(5, 7, 16, 12, QColor(70, 130, 180));
-    p.fillRect(5, 14, 16, 5, QColor(60, 140, 60));
-    p.fillRect(12, 13, 18, 14, QColor(255, 255, 255));
-    p.fillRect(14, 15, 14, 10, QColor(230, 160, 40));
-    p.fillRect(14, 21, 14, 4, QColor(60, 140, 60));
+    p.scale(size / 32.0, size / 32.0); // drawn on a 32 x 32 grid
+    p.fillRect(QRectF(3, 5, 20, 16), QColor(250, 245, 230));
+    p.fillRect(QRectF(5, 7, 16, 12), QColor(70, 130, 180));
+    p.fillRect(QRectF(5, 14, 16, 5), QColor(60, 140, 60));
+    p.fillRect(QRectF(12, 13, 18, 14), QColor(255, 255, 255));
+    p.fillRect(QRectF(14, 15, 14, 10), QColor(230, 160, 40));
+    p.fillRect(QRectF(14, 21, 14, 4), QColor(60, 140, 60));
     p.end();
-    return QIcon(QPixmap::fromImage(image));
+    return image;
 }
 
 } // namespace ostrovel

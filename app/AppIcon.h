@@ -1,0 +1,11 @@
+#pragma once
+// The program's icon, drawn in code so that every size comes from one drawing.
+
+#include <QImage>
+
+namespace ostrovel {
+
+/// The icon at `size` x `size` pixels, 24-bit colour (no alpha).
+QImage DrawAppIcon(int size);
+
+} // namespace ostrovel

@@ -1,0 +1,14 @@
+#include "AppIcon.h"
+#include "Form1.h"
+
+#include <QIcon>
+#include <QPixmap>
+
+namespace ostrovel {
+
+QIcon MakeAppIcon()
+{
+    return QIcon(QPixmap::fromImage(DrawAppIcon(32)));
+}
+
+} // namespace ostrovel
