@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Ostrovel needs (only the missing ones), then
-# configures and builds. Safe to run again. Usage: scripts/setup.sh [preset]
+# configures and builds. Safe to run again.
+# Usage: scripts/setup.sh [--test] [preset]   (--test: also the tools the tests drive)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+with_tests=0
+if [ "${1:-}" = "--test" ]; then with_tests=1; shift; fi
 preset="${1:-default}"
 
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libjpeg62-turbo-dev libwmf-dev
-  fonts-dejavu-core
+  fonts-dejavu-core dpkg-dev
 )
+# A real X server and tools to check the window from outside.
+test_packages=(xvfb xauth xdotool x11-utils imagemagick)
+((with_tests)) && packages+=("${test_packages[@]}")
 
 missing=()
 for p in "${packages[@]}"; do
