@@ -1,6 +1,7 @@
 #include "Picture.h"
 
 #include "BmpCheck.h"
+#include "JpegDecoder.h"
 #include "WmfClient.h"
 
 #include <QColorSpace>
@@ -66,20 +67,17 @@ std::unique_ptr<Picture> loadRaster(const QString& file, Kind kind, QSize fitBox
         if (!f.open(QIODevice::ReadOnly) || !PlausibleBmp(f.read(64), f.size()))
             return nullptr;
     }
-    QImageReader reader(file, kind == Kind::Jpeg ? "jpeg" : kind == Kind::Gif ? "gif" : "bmp");
-    reader.setAllocationLimit(1024); // MB; a claimed size beyond it is refused
-    reader.setAutoTransform(true);
-    const QSize stored = reader.size();
-    if (!stored.isValid() || stored.isEmpty())
-        return nullptr;
-    const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-    const QSize upright = turned ? stored.transposed() : stored;
     if (kind == Kind::Jpeg) {
-        // With auto-transform the scaled size applies before the turn.
-        const int d = reductionFor(upright, fitBox);
-        if (d > 1)
-            reader.setScaledSize(QSize(stored.width() / d, stored.height() / d));
+        auto decoded = DecodeJpegFile(file, [fitBox](QSize upright) { return reductionFor(upright, fitBox); });
+        if (!decoded)
+            return nullptr;
+        return std::make_unique<RasterPicture>(decoded->natural, std::move(decoded->image));
     }
+    QImageReader reader(file, kind == Kind::Gif ? "gif" : "bmp");
+    reader.setAllocationLimit(1024); // MB; a claimed size beyond it is refused
+    const QSize natural = reader.size();
+    if (!natural.isValid() || natural.isEmpty())
+        return nullptr;
     QImage image = reader.read();
     if (image.isNull())
         return nullptr;
@@ -87,7 +85,7 @@ std::unique_ptr<Picture> loadRaster(const QString& file, Kind kind, QSize fitBox
         image.convertToColorSpace(QColorSpace::SRgb);
         image.setColorSpace(QColorSpace());
     }
-    return std::make_unique<RasterPicture>(upright, std::move(image));
+    return std::make_unique<RasterPicture>(natural, std::move(image));
 }
 
 } // namespace
