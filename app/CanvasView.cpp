@@ -15,6 +15,7 @@ CanvasView::CanvasView(QSize size, QWidget* parent)
 
 void CanvasView::follow()
 {
+    m_display = QImage();
     const QRect wanted(m_canvas.position(), m_canvas.size());
     if (geometry() != wanted)
         setGeometry(wanted);
@@ -25,7 +26,9 @@ void CanvasView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), ToQColor(m_canvas.BackColor()));
-    if (!m_canvas.picture().isNull())
+    if (!m_display.isNull())
+        painter.drawImage(QPoint(0, 0), m_display); // device pixels, one to one
+    else if (!m_canvas.picture().isNull())
         painter.drawImage(QPoint(0, 0), m_canvas.picture());
 }
 

@@ -14,6 +14,9 @@ public:
     CanvasView(QSize size, QWidget* parent = nullptr);
     Canvas& canvas() { return m_canvas; }
     const Canvas& canvas() const { return m_canvas; }
+    /// A rendering of the canvas's picture at the screen's device pixel
+    /// ratio, shown instead of the picture until the canvas changes.
+    void setDisplayImage(const QImage& image) { m_display = image; update(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -22,6 +25,7 @@ private:
     void follow();
 
     Canvas m_canvas;
+    QImage m_display;
 };
 
 } // namespace ostrovel

@@ -155,7 +155,25 @@ bool Form1::Bildanpassen(const QString& filename)
 {
     const QString file
         = filename.isEmpty() ? ProperPfad(File1->Path()) + File1->List(File1->ListIndex()) : filename;
-    return ostrovel::Bildanpassen(Picture1->canvas(), settings(), file).loaded;
+    Canvas& canvas = Picture1->canvas();
+    const qreal ratio = Picture1->devicePixelRatioF();
+    ApplyCanvasSettings(canvas, settings());
+    const auto picture = LoadPicture(file, canvas.size() * ratio); // detailed enough for the screen too
+    const bool loaded = FitLoaded(canvas, picture.get()).loaded;
+    if (loaded && ratio != 1.0)
+        Picture1->setDisplayImage(sharpDisplay(canvas, *picture, ratio));
+    return loaded;
+}
+
+// On a high-density screen the canvas's pixels would be enlarged on the way
+// to the screen; the same fitting at the screen's resolution stays sharp.
+QImage Form1::sharpDisplay(const Canvas& canvas, const Picture& picture, qreal ratio)
+{
+    Canvas display((QSizeF(canvas.size()) * ratio).toSize(), canvas.BackColor());
+    StretchPicture(display, &picture, true, true, canvas.BackColor());
+    QImage image = display.Image();
+    image.setDevicePixelRatio(ratio);
+    return image;
 }
 
 void Form1::File1_Click()

@@ -3,6 +3,7 @@
 
 #include "CanvasView.h"
 #include "FileListBox.h"
+#include "Picture.h"
 #include "RuntimeError.h"
 #include "Settings.h"
 
@@ -87,6 +88,7 @@ private:
     QString chooseFolder(const QString& title, const QString& start);
     void exportSelection(const QString& target);
     /// Runs a handler; a runtime error is shown and the program keeps running.
+    static QImage sharpDisplay(const Canvas& canvas, const Picture& picture, qreal ratio);
     void guarded(const std::function<void()>& handler);
     void showMessage(const QString& text);
 

@@ -16,12 +16,16 @@ void ApplyCanvasSettings(Canvas& canvas, const ThumbnailSettings& settings)
 RenderOutcome Bildanpassen(Canvas& canvas, const ThumbnailSettings& settings, const QString& file)
 {
     ApplyCanvasSettings(canvas, settings);
-
-    RenderOutcome outcome;
     const auto picture = LoadPicture(file, canvas.size());
+    return FitLoaded(canvas, picture.get());
+}
+
+RenderOutcome FitLoaded(Canvas& canvas, const Picture* picture)
+{
+    RenderOutcome outcome;
     if (!picture)
         return outcome;
-    outcome.fitted = StretchPicture(canvas, picture.get(), true, true, canvas.BackColor());
+    outcome.fitted = StretchPicture(canvas, picture, true, true, canvas.BackColor());
     // A picture with no extent draws nothing, and one whose drawing fails
     // into a canvas with room for it could not really be read either.
     const bool empty = std::nearbyint(canvas.ScaleX(picture->Width(), kUnitHimetric, canvas.ScaleMode())) <= 0

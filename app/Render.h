@@ -2,6 +2,7 @@
 // Renders one picture file into the canvas with the typed settings.
 
 #include "Canvas.h"
+#include "Picture.h"
 #include "Settings.h"
 
 namespace ostrovel {
@@ -21,5 +22,9 @@ void ApplyCanvasSettings(Canvas& canvas, const ThumbnailSettings& settings);
 /// convert leaves the canvas's earlier colour or size, a file that does not
 /// load leaves the earlier picture. Nothing is thrown.
 RenderOutcome Bildanpassen(Canvas& canvas, const ThumbnailSettings& settings, const QString& file);
+
+/// The last step of a rendering: fits a loaded picture (null: none could be
+/// loaded) into the canvas as it stands.
+RenderOutcome FitLoaded(Canvas& canvas, const Picture* picture);
 
 } // namespace ostrovel
