@@ -45,6 +45,7 @@ private Q_SLOTS:
     void settingsTakeEffectOnlyOnNextRendering();
     void unreadableFileKeepsPicture();
     void enterAndEscape();
+    void accelerators();
 
 private:
     Form1& form() { return *m_fx->form; }
@@ -248,6 +249,22 @@ void TestForm1::enterAndEscape()
     QVERIFY(form().isVisible());
     QTest::keyClick(form().Text1(0), Qt::Key_Escape);
     QVERIFY(!form().isVisible());
+}
+
+void TestForm1::accelerators()
+{
+    form().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form()));
+    // A mnemonic clicks its button after a short press animation.
+    QTest::keyClick(form().windowHandle(), Qt::Key_B, Qt::AltModifier);
+    QTRY_COMPARE(m_fx->calls.size(), 1);
+    QTest::keyClick(form().windowHandle(), Qt::Key_S, Qt::AltModifier);
+    QTRY_COMPARE(m_fx->calls.size(), 2);
+    QCOMPARE(m_fx->calls[0].title, QString("Bildordner wählen"));
+    QCOMPARE(m_fx->calls[1].title, QString("Zielordner wählen"));
+    QVERIFY(form().isVisible());
+    QTest::keyClick(form().windowHandle(), Qt::Key_E, Qt::AltModifier);
+    QTRY_VERIFY(!form().isVisible());
 }
 
 QTEST_MAIN(TestForm1)
