@@ -47,13 +47,65 @@ QImage prepareBlit(const QImage& source, BlitOp op)
     }
 }
 
+// Averages each factor x factor block of `big` into one pixel (premultiplied
+// values average correctly).
+QImage reduced(const QImage& big, int factor, QSize size)
+{
+    QImage out(size, QImage::Format_ARGB32_Premultiplied);
+    const int area = factor * factor;
+    std::vector<quint32> sums(std::size_t(size.width()) * 4);
+    for (int y = 0; y < size.height(); ++y) {
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int row = y * factor; row < (y + 1) * factor; ++row) {
+            const auto* line = reinterpret_cast<const QRgb*>(big.constScanLine(row));
+            for (int x = 0; x < size.width() * factor; ++x) {
+                quint32* sum = &sums[std::size_t(x / factor) * 4];
+                sum[0] += qAlpha(line[x]);
+                sum[1] += qRed(line[x]);
+                sum[2] += qGreen(line[x]);
+                sum[3] += qBlue(line[x]);
+            }
+        }
+        auto* target = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            const quint32* sum = &sums[std::size_t(x) * 4];
+            const auto avg = [area](quint32 v) { return int((v + area / 2) / area); };
+            target[x] = qRgba(avg(sum[1]), avg(sum[2]), avg(sum[3]), avg(sum[0]));
+        }
+    }
+    return out;
+}
+
+// How many times larger in each direction the drawing is made, within a
+// budget of 16 Mi pixels.
+int supersampling(QSize size)
+{
+    const double pixels = double(size.width()) * size.height();
+    for (int factor : {4, 3, 2})
+        if (pixels * factor * factor <= double(1 << 24))
+            return factor;
+    return 1;
+}
+
 } // namespace
 
-WmfCanvas::WmfCanvas(QSize size) : m_image(size, QImage::Format_ARGB32_Premultiplied)
+WmfCanvas::WmfCanvas(QSize size)
+    : m_size(size),
+      m_factor(supersampling(size)),
+      m_supersample(QTransform::fromScale(m_factor, m_factor)),
+      m_image(size * m_factor, QImage::Format_ARGB32_Premultiplied)
 {
     m_image.fill(Qt::transparent);
     m_painter.begin(&m_image);
-    m_painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    // Shapes are drawn aliased at a multiple of the size and averaged down:
+    // anti-aliased edges without the faint seams that anti-aliasing each
+    // shape leaves between neighbours (gradients made of bands, clip art
+    // made of pieces).
+    m_painter.setRenderHint(QPainter::Antialiasing, m_factor == 1);
+    // Hatches follow the brush's transform, which keeps them in the result's pixels.
+    m_painter.setRenderHints(
+        QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform | QPainter::NonCosmeticBrushPatterns);
+    m_painter.setTransform(m_supersample);
 }
 
 WmfCanvas::~WmfCanvas()
@@ -65,7 +117,7 @@ WmfCanvas::~WmfCanvas()
 void WmfCanvas::setTransform(const QTransform& deviceToImage)
 {
     m_transform = deviceToImage;
-    m_painter.setTransform(deviceToImage);
+    m_painter.setTransform(deviceToImage * m_supersample);
 }
 
 void WmfCanvas::setMix(Mix mix)
@@ -122,7 +174,8 @@ QBrush WmfCanvas::qtBrush(const BrushSpec& brush) const
         b = QBrush(brush.pattern);
     else
         return QBrush(mixed(brush.color));
-    // GDI lays hatches and patterns out in device pixels, whatever the scale.
+    // GDI lays hatches and patterns out in the pixels of the device drawn
+    // on, whatever the mapping: here the result's pixels.
     bool invertible = false;
     const QTransform inverse = m_transform.inverted(&invertible);
     if (invertible)
@@ -135,7 +188,7 @@ QPen WmfCanvas::qtPen(const PenSpec& pen) const
     // GDI pens are round in device space and at least one pixel wide; a
     // cosmetic pen has exactly that, whatever the transform.
     const double width = std::max(1.0, pen.width * scaleX());
-    QPen p(mixed(pen.color), std::min(width, 1e5));
+    QPen p(mixed(pen.color), std::min(width, 1e5) * m_factor);
     p.setCosmetic(true);
     p.setCapStyle(pen.cap);
     p.setJoinStyle(pen.join);
@@ -154,7 +207,10 @@ void WmfCanvas::drawPath(const QPainterPath& path, const BrushSpec& brush, const
     if (brush.kind != BrushSpec::Kind::None) {
         if (brush.kind == BrushSpec::Kind::Hatch && brush.background)
             m_painter.fillPath(path, mixed(*brush.background));
+        // Pattern pixels are enlarged as blocks, never blurred.
+        m_painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
         m_painter.fillPath(path, qtBrush(brush));
+        m_painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     }
     if (pen.visible)
         m_painter.strokePath(path, qtPen(pen));
@@ -166,7 +222,7 @@ void WmfCanvas::fillRect(const QRectF& rect, const QColor& color)
     r.setWidth(std::max(r.width(), 1.0));
     r.setHeight(std::max(r.height(), 1.0));
     m_painter.save();
-    m_painter.resetTransform();
+    m_painter.setTransform(m_supersample);
     m_painter.fillRect(r, color);
     m_painter.restore();
 }
@@ -185,11 +241,12 @@ void WmfCanvas::drawBitmap(const QRectF& target, const QImage& image, const QRec
         piece = piece.mirrored(mirrorX, mirrorY);
     // Reduce by area averaging; the painter's smooth transform only
     // interpolates and aliases when shrinking a lot.
-    const QSize pixels(std::max(1, int(std::lround(to.width()))), std::max(1, int(std::lround(to.height()))));
+    const QSize pixels(std::max(1, int(std::lround(to.width() * m_factor))),
+        std::max(1, int(std::lround(to.height() * m_factor))));
     if (pixels.width() < piece.width() || pixels.height() < piece.height())
         piece = piece.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     m_painter.save();
-    m_painter.resetTransform();
+    m_painter.setTransform(m_supersample);
     m_painter.setCompositionMode(blitMode(op));
     m_painter.drawImage(to, piece);
     m_painter.restore();
@@ -217,10 +274,10 @@ void WmfCanvas::drawText(const TextSpec& text)
         m_painter.fillRect(text.opaqueRect.normalized(), text.background);
     if (!text.clipRect.isEmpty())
         m_painter.setClipRect(text.clipRect.normalized(), Qt::IntersectClip);
-    m_painter.resetTransform();
+    m_painter.setTransform(m_supersample);
     m_painter.translate(m_transform.map(text.origin));
     m_painter.rotate(-text.angle);
-    m_painter.scale(scale * scaleX() / sy, scale);
+    m_painter.scale(scale * text.stretch * scaleX() / sy, scale);
     if (text.fillsCells) {
         const QRectF box(0, baseline - metrics.ascent(), metrics.horizontalAdvance(text.text), metrics.height());
         m_painter.fillRect(box, text.background);
@@ -235,7 +292,9 @@ QImage WmfCanvas::finish()
 {
     if (m_painter.isActive())
         m_painter.end();
-    return m_image;
+    if (m_factor == 1)
+        return m_image;
+    return reduced(m_image, m_factor, m_size);
 }
 
 } // namespace ostrovel::wmf

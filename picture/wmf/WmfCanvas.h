@@ -46,6 +46,7 @@ struct TextSpec {
     QString text;
     QFont font;             // sized kReferencePixelSize
     double height = 0;      // device units
+    double stretch = 1;     // device units across per device unit up, in the glyphs' frame
     double angle = 0;       // degrees, counter-clockwise
     QPointF origin;         // device units: the start of the baseline as libwmf estimated it
     TextAnchor anchor = TextAnchor::Top; // the vertical alignment libwmf estimated from
@@ -96,9 +97,12 @@ private:
     double scaleX() const;
     double scaleY() const;
 
+    QSize m_size;
+    int m_factor = 1;         // the image is drawn this many times larger
+    QTransform m_supersample; // from the result's pixels to the drawn image's
     QImage m_image;
     QPainter m_painter;
-    QTransform m_transform;
+    QTransform m_transform; // device units to the result's pixels
     Mix m_mix = Mix::Copy;
 };
 
