@@ -8,6 +8,7 @@
 #include "WmfCanvas.h"
 #include "WmfFile.h"
 
+#include <QPointF>
 #include <QSizeF>
 #include <QTransform>
 #include <optional>
@@ -31,6 +32,7 @@ struct Frame {
 struct DeviceData {
     Frame frame;
     WmfCanvas* canvas = nullptr; // none while the metafile is only scanned
+    QPointF textCorrection;      // shared by the characters of one text record
 };
 
 /// Fills libwmf's function table with this device layer (the function

@@ -1,32 +1,24 @@
 #include <QFont>
 #include <QFontMetricsF>
+#include <QByteArray>
 #include <QString>
 #include <algorithm>
-#include <cstring>
+#include <cmath>
 
+#include "WmfCharsets.h"
 #include "WmfDevice.h" // libwmf last: its macros break Qt's headers
 
 namespace ostrovel::wmf {
 namespace {
 
-// Text in a metafile is in the Windows ANSI code page; Latin-1 except for
-// these characters in 0x80..0x9F (0 where the code page has none).
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
-    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178,
-};
-
-QString decodeAnsi(const char* text)
+bool isSymbolFont(const wmfFont& f)
 {
-    QString out;
-    const std::size_t length = std::strlen(text);
-    out.reserve(static_cast<qsizetype>(length));
-    for (std::size_t i = 0; i < length; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const char16_t high = c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : 0;
-        out.append(QChar(high ? high : char16_t(c)));
-    }
-    return out;
+    return f.lfFaceName && qstricmp(f.lfFaceName, "Symbol") == 0;
+}
+
+QString decodeText(const wmfFont& f, const char* text)
+{
+    return isSymbolFont(f) ? decodeSymbol(text) : decodeAnsi(text);
 }
 
 // The generic family in the upper bits of lfPitchAndFamily.
@@ -42,15 +34,36 @@ QFont::StyleHint styleHintOf(unsigned pitchAndFamily)
     }
 }
 
+// The generic family of a few common Windows fonts, for a system that lacks
+// the fonts themselves.
+QFont::StyleHint styleHintOfName(const QString& family)
+{
+    static const char* const serif[] = {"Times New Roman", "Times", "Georgia", "Garamond", "Book Antiqua",
+        "Palatino Linotype", "Century Schoolbook", "Cambria", "Bookman Old Style"};
+    static const char* const mono[] = {"Courier New", "Courier", "Consolas", "Lucida Console", "Fixedsys", "Terminal"};
+    for (const char* name : serif)
+        if (family.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return QFont::Serif;
+    for (const char* name : mono)
+        if (family.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return QFont::TypeWriter;
+    return QFont::AnyStyle;
+}
+
 // The Qt font for a logical font, at kReferencePixelSize. Families the system
 // lacks (Arial, Times New Roman, ...) fall back through fontconfig.
 QFont fontOf(const wmfFont& f)
 {
     QFont font;
-    const QString family = f.lfFaceName ? decodeAnsi(f.lfFaceName).trimmed() : QString();
+    // Symbol's characters are decoded to Unicode, which a serif font draws.
+    const QString family = isSymbolFont(f) ? QStringLiteral("serif")
+        : f.lfFaceName                     ? decodeAnsi(f.lfFaceName).trimmed()
+                                           : QString();
     if (!family.isEmpty())
         font.setFamily(family);
-    font.setStyleHint(styleHintOf(f.lfPitchAndFamily));
+    // A known name says more than the family bits, which writers get wrong.
+    const QFont::StyleHint hint = styleHintOfName(family);
+    font.setStyleHint(hint == QFont::AnyStyle ? styleHintOf(f.lfPitchAndFamily) : hint);
     font.setFixedPitch((f.lfPitchAndFamily & 0x03) == 1); // FIXED_PITCH
     font.setPixelSize(kReferencePixelSize);
     const int weight = f.lfWeight == 0 ? 400 : std::clamp(int(f.lfWeight), 1, 1000);
@@ -64,6 +77,19 @@ QFont fontOf(const wmfFont& f)
     return font;
 }
 
+// How much wider than its own shapes a font is drawn: GDI stretches a font
+// whose average character width is given to that width. libwmf fills in a
+// missing width with the height, so equal values mean none was given.
+double widthFactorOf(const wmfFont& f, const QFont& font)
+{
+    if (f.lfWidth == 0 || f.lfHeight == 0 || f.lfWidth == f.lfHeight)
+        return 1;
+    const double average = QFontMetricsF(font).averageCharWidth();
+    if (!(average > 0))
+        return 1;
+    return std::clamp(double(f.lfWidth) / f.lfHeight * kReferencePixelSize / average, 0.05, 20.0);
+}
+
 TextAnchor anchorOf(unsigned textAlign)
 {
     // libwmf tests TA_BASELINE (0x18) as a mask, so TA_BOTTOM (0x08) gets no
@@ -75,6 +101,61 @@ TextAnchor anchorOf(unsigned textAlign)
     return TextAnchor::Top;
 }
 
+// libwmf's rotation of the baseline, in its device space.
+QPointF baselineDirection(const wmfFont& font)
+{
+    const double theta = -WMF_TEXT_ANGLE(&font);
+    return QPointF(std::cos(theta), std::sin(theta));
+}
+
+// How much narrower than its natural width libwmf wants a character: with
+// the record's character spacing it draws one character per call and lowers
+// font_ratio where the spacing is tighter than the character. Its natural
+// width leaves out the device's aspect, which is put back here.
+double squeezeOf(const wmfDrawText_t& draw, double aspect)
+{
+    const wmfFont& font = *draw.dc->font;
+    const double ratio = double(font.lfWidth) / font.lfHeight;
+    if (!(draw.font_ratio > 0) || draw.font_ratio >= ratio * (1 - 1e-6))
+        return 1;
+    return std::min(1.0, draw.font_ratio / ratio / aspect);
+}
+
+// The correction to libwmf's horizontal alignment, along the baseline:
+// libwmf measured our string width without the device's aspect, and as it
+// tests TA_CENTER as a mask, it centres text aligned right. The width it
+// used spans the text's bbox; with character spacing only the first call
+// has a bbox, and the others share its correction.
+QPointF alignmentCorrection(DeviceData& device, const TextSpec& text, const wmfDrawText_t& draw, double shape)
+{
+    const QPointF u = baselineDirection(*draw.dc->font);
+    const double given = (draw.bbox.TR.x - draw.bbox.TL.x) * u.x() + (draw.bbox.TR.y - draw.bbox.TL.y) * u.y();
+    if (draw.bbox.TL.x == 0 && draw.bbox.TL.y == 0 && draw.bbox.TR.x == 0 && draw.bbox.TR.y == 0)
+        return device.textCorrection;
+    const double advance = QFontMetricsF(text.font).horizontalAdvance(text.text) / kReferencePixelSize;
+    const double estimate = advance * widthFactorOf(*draw.dc->font, text.font) * draw.font_height;
+    // libwmf works in floats: allow for their rounding at the text's position.
+    const double tolerance = 1e-3 * estimate + 1e-5 * (std::abs(draw.pt.x) + std::abs(draw.pt.y)) + 1e-3;
+    const bool spaced = std::abs(given - estimate) > tolerance;
+    const double width = spaced ? given : advance * draw.font_height * shape;
+    const unsigned horizontal = draw.dc->textalign & TA_CENTER;
+    const double applied = horizontal ? -given / 2 : 0;
+    const double wanted = horizontal == TA_CENTER ? -width / 2 : horizontal == TA_RIGHT ? -width : 0;
+    device.textCorrection = u * (wanted - applied);
+    return device.textCorrection;
+}
+
+// Sets the text's start and horizontal stretch.
+void placeAlongBaseline(DeviceData& device, TextSpec& text, const wmfDrawText_t& draw)
+{
+    const double aspect = std::abs(draw.dc->pixel_width / draw.dc->pixel_height);
+    const double deviceAspect = std::isfinite(aspect) && aspect > 0 ? aspect : 1.0;
+    // Glyph proportions hold in logical units, which the device may stretch.
+    const double shape = widthFactorOf(*draw.dc->font, text.font) * deviceAspect;
+    text.stretch = shape * squeezeOf(draw, deviceAspect);
+    text.origin = QPointF(draw.pt.x, draw.pt.y) + alignmentCorrection(device, text, draw, shape);
+}
+
 } // namespace
 
 void mapFont(wmfAPI*, wmfFont*)
@@ -84,10 +165,13 @@ void mapFont(wmfAPI*, wmfFont*)
 
 float stringWidth(wmfAPI*, wmfFont* font, char* text)
 {
-    if (!font || !text)
+    if (!font || !text || font->lfHeight == 0 || font->lfWidth == 0)
         return 0;
-    const QFontMetricsF metrics(fontOf(*font));
-    return static_cast<float>(metrics.horizontalAdvance(decodeAnsi(text)) / kReferencePixelSize);
+    const QFont qtFont = fontOf(*font);
+    const double advance = QFontMetricsF(qtFont).horizontalAdvance(decodeText(*font, text)) / kReferencePixelSize;
+    // libwmf multiplies this by the height and by lfWidth / lfHeight.
+    const double ratio = double(font->lfWidth) / font->lfHeight;
+    return static_cast<float>(advance * widthFactorOf(*font, qtFont) / ratio);
 }
 
 void drawText(wmfAPI* api, wmfDrawText_t* draw)
@@ -97,12 +181,12 @@ void drawText(wmfAPI* api, wmfDrawText_t* draw)
     if (!canvas || !draw->str || !dc->font || !(draw->font_height > 0))
         return;
     TextSpec text;
-    text.text = decodeAnsi(draw->str);
+    text.text = decodeText(*dc->font, draw->str);
     text.font = fontOf(*dc->font);
     text.height = draw->font_height;
     text.angle = dc->font->lfEscapement / 10.0;
-    text.origin = QPointF(draw->pt.x, draw->pt.y);
     text.anchor = anchorOf(dc->textalign);
+    placeAlongBaseline(*static_cast<DeviceData*>(api->device_data), text, *draw);
     text.color = toColor(dc->textcolor);
     text.background = toColor(dc->bgcolor);
     text.fillsCells = WMF_DC_OPAQUE(dc);
