@@ -26,6 +26,7 @@ struct Frame {
     bool setsWindowOrg = false;
     bool setsWindowExt = false;
     wmfD_Rect scanBox{};  // the drawn extents, used without a placeable header
+    double deviceAspect = 1; // see deviceAspect() in WmfFile.h
     QSizeF imageSize;
 };
 

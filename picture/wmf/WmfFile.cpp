@@ -1,5 +1,6 @@
 #include "WmfFile.h"
 
+#include <cmath>
 #include <cstdlib>
 
 namespace ostrovel::wmf {
@@ -10,6 +11,8 @@ constexpr std::size_t kPlaceableBytes = 22;
 constexpr std::size_t kMetaHeaderBytes = 18;
 constexpr std::size_t kRecordHeaderBytes = 6;
 
+constexpr std::uint16_t kSetMapMode = 0x0103;
+constexpr std::uint16_t kSetViewportExt = 0x020E;
 constexpr std::uint16_t kSetWindowOrg = 0x020B;
 constexpr std::uint16_t kSetWindowExt = 0x020C;
 constexpr std::uint16_t kOffsetWindowOrg = 0x020F;
@@ -36,6 +39,24 @@ PlaceableBox readPlaceable(std::span<const std::uint8_t> b)
     return box;
 }
 
+// Notes what a record of `words` 16-bit words at `pos` sets of the mapping.
+void noteMapping(std::span<const std::uint8_t> b, std::size_t pos, std::uint64_t words, WmfLayout& layout)
+{
+    const std::uint16_t function = u16(b, pos + 4);
+    const auto param = [&](int i) { return static_cast<std::int16_t>(u16(b, pos + 6 + 2 * std::size_t(i))); };
+    if (function == kSetWindowOrg || function == kOffsetWindowOrg)
+        layout.setsWindowOrg = true;
+    if (function == kSetWindowExt || function == kScaleWindowExt)
+        layout.setsWindowExt = true;
+    if (function == kSetMapMode && words >= 4)
+        layout.mapMode = static_cast<std::uint16_t>(param(0));
+    // Extents are stored y first.
+    if (function == kSetWindowExt && words >= 5)
+        layout.windowExt = Extent{param(1), param(0)};
+    if (function == kSetViewportExt && words >= 5)
+        layout.viewportExt = Extent{param(1), param(0)};
+}
+
 // Walks the records from `pos` to the end record; false when one is shorter
 // than its header, longer than the largest-record claim or the file.
 bool walkRecords(std::span<const std::uint8_t> b, std::size_t pos, std::uint64_t maxRecordWords, WmfLayout& layout)
@@ -47,10 +68,7 @@ bool walkRecords(std::span<const std::uint8_t> b, std::size_t pos, std::uint64_t
             return true;
         if (words < 3 || words - 3 > maxRecordWords || words * 2 > b.size() - pos)
             return false;
-        if (function == kSetWindowOrg || function == kOffsetWindowOrg)
-            layout.setsWindowOrg = true;
-        if (function == kSetWindowExt || function == kScaleWindowExt)
-            layout.setsWindowExt = true;
+        noteMapping(b, pos, words, layout);
         pos += static_cast<std::size_t>(words * 2);
     }
     return false;
@@ -86,6 +104,19 @@ std::optional<WmfLayout> inspectWmf(std::span<const std::uint8_t> bytes)
     if (!walkRecords(bytes, pos, maxRecordWords, layout))
         return std::nullopt;
     return layout;
+}
+
+double deviceAspect(const WmfLayout& layout)
+{
+    constexpr std::uint16_t kIsotropic = 7;
+    constexpr std::uint16_t kAnisotropic = 8;
+    if (layout.mapMode != kIsotropic && layout.mapMode != kAnisotropic)
+        return 1;
+    const Extent window = layout.windowExt.value_or(Extent{1024, 1024});
+    const Extent viewport = layout.viewportExt.value_or(Extent{1024, 1024});
+    if (window.x == 0 || window.y == 0 || viewport.x == 0 || viewport.y == 0)
+        return 1;
+    return std::abs((double(viewport.x) / window.x) / (double(viewport.y) / window.y));
 }
 
 std::optional<std::pair<std::int32_t, std::int32_t>> placeableHimetric(const PlaceableBox& box)

@@ -19,12 +19,21 @@ struct PlaceableBox {
     std::uint16_t unitsPerInch = 0;
 };
 
+struct Extent {
+    std::int16_t x = 0;
+    std::int16_t y = 0;
+};
+
 struct WmfLayout {
     std::optional<PlaceableBox> placeable;
     // Whether any record sets the window origin or extent; without them a
     // placeable metafile's own rectangle stands in for the window.
     bool setsWindowOrg = false;
     bool setsWindowExt = false;
+    // The last mapping mode and extents the records set.
+    std::uint16_t mapMode = 0;
+    std::optional<Extent> windowExt;
+    std::optional<Extent> viewportExt;
 };
 
 /// Checks the optional placeable header, the metafile header and that the
@@ -32,6 +41,12 @@ struct WmfLayout {
 /// header's largest-record claim, which in turn fits into the file.
 /// Nothing when any of this fails.
 std::optional<WmfLayout> inspectWmf(std::span<const std::uint8_t> bytes);
+
+/// How many times longer a logical unit across is than one up, in libwmf's
+/// device space, under the last mapping mode and extents of `layout`: the
+/// (an)isotropic modes scale its 1024 x 1024 viewport by the window; the
+/// other modes keep logical units square (1).
+double deviceAspect(const WmfLayout& layout);
 
 /// The natural size of a placeable box in HIMETRIC (2540 per inch), each side
 /// |far - near| * 2540 / unitsPerInch to the nearest whole number, halves

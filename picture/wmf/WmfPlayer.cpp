@@ -44,6 +44,7 @@ bool Session::scan()
     m_device.frame.placeable = layout->placeable;
     m_device.frame.setsWindowOrg = layout->setsWindowOrg;
     m_device.frame.setsWindowExt = layout->setsWindowExt;
+    m_device.frame.deviceAspect = deviceAspect(*layout);
 
     wmfAPI_Options options{};
     options.function = installDevice;
@@ -75,12 +76,13 @@ bool Session::play(WmfCanvas& canvas, QSize size)
     return played;
 }
 
-// libwmf's device unit is the point; a side that rounds to nothing or
+// libwmf's device unit is the point, across; up, its (an)isotropic device
+// space may be scaled differently. A side that rounds to nothing or
 // overflows 32 bits is refused.
-std::optional<WmfSize> drawnHimetric(const wmfD_Rect& box)
+std::optional<WmfSize> drawnHimetric(const wmfD_Rect& box, double aspect)
 {
     const double width = std::round((double(box.BR.x) - box.TL.x) * 2540.0 / 72.0);
-    const double height = std::round((double(box.BR.y) - box.TL.y) * 2540.0 / 72.0);
+    const double height = std::round((double(box.BR.y) - box.TL.y) * aspect * 2540.0 / 72.0);
     constexpr double kMax = std::numeric_limits<std::int32_t>::max();
     if (!(width >= 1 && height >= 1 && width <= kMax && height <= kMax))
         return std::nullopt;
@@ -92,7 +94,7 @@ std::optional<WmfSize> drawnHimetric(const wmfD_Rect& box)
 std::optional<WmfSize> naturalSize(const Frame& frame)
 {
     if (!frame.placeable)
-        return drawnHimetric(frame.scanBox);
+        return drawnHimetric(frame.scanBox, frame.deviceAspect);
     const auto sides = placeableHimetric(*frame.placeable);
     if (!sides)
         return std::nullopt;

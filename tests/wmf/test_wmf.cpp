@@ -120,6 +120,7 @@ private Q_SLOTS:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
     void naturalSize_data();
     void naturalSize();
+    void plainMetafileSizedByItsDrawing_data();
     void plainMetafileSizedByItsDrawing();
     void pixels_data();
     void pixels();
@@ -177,17 +178,36 @@ void TestWmf::naturalSize()
     QCOMPARE(size->heightHimetric, height);
 }
 
+void TestWmf::plainMetafileSizedByItsDrawing_data()
+{
+    // Without a placeable header the drawn extents count, in libwmf's
+    // points: 720 x 360 units of the default mapping are 10 x 5 inches.
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    WmfWriter text;
+    QTest::newRow("default mapping") << solid(text, kRed).rectangle(QRect(100, 50, 720, 360)).bytes() << 25400
+                                     << 12700;
+    // libwmf draws this into a 1024 x 1024 point square; the window's 2:1
+    // must come back.
+    WmfWriter scaled;
+    scaled.record(wmftest::SetMapMode, {Anisotropic}).window(QRect(0, 0, 2000, 1000));
+    QTest::newRow("anisotropic window") << solid(scaled, kRed).rectangle(QRect(0, 0, 2000, 1000)).bytes() << 36124
+                                        << 18062;
+}
+
 void TestWmf::plainMetafileSizedByItsDrawing()
 {
-    // Without a placeable header the drawn extents count, at 72 units per
-    // inch: 720 x 360 units are 10 x 5 inches, give or take the outline.
-    WmfWriter w;
-    const QByteArray bytes = solid(w, kRed).rectangle(QRect(100, 50, 720, 360)).bytes();
-    const std::optional<WmfSize> size = ProbeWmf(write(bytes));
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    const QString path = write(bytes);
+    const std::optional<WmfSize> size = ProbeWmf(path);
     QVERIFY(size.has_value());
-    QVERIFY2(std::abs(size->widthHimetric - 25400) <= 100, qPrintable(QString::number(size->widthHimetric)));
-    QVERIFY2(std::abs(size->heightHimetric - 12700) <= 100, qPrintable(QString::number(size->heightHimetric)));
-    const QImage image = RenderWmf(write(bytes), QSize(40, 20));
+    // give or take the outline libwmf allows for
+    QVERIFY2(std::abs(size->widthHimetric - width) <= 100, qPrintable(QString::number(size->widthHimetric)));
+    QVERIFY2(std::abs(size->heightHimetric - height) <= 100, qPrintable(QString::number(size->heightHimetric)));
+    const QImage image = RenderWmf(path, QSize(40, 20));
     QVERIFY(looksLike(image.pixel(20, 10), kRed, 8));
     QVERIFY(looksLike(image.pixel(1, 1), kRed, 8)); // the drawing fills its own frame
 }

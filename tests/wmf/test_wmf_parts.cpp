@@ -30,6 +30,8 @@ class TestWmfParts : public QObject {
 private Q_SLOTS:
     void inspection_data();
     void inspection();
+    void mapping_data();
+    void mapping();
     void damage_data();
     void damage();
     void himetric_data();
@@ -70,6 +72,46 @@ void TestWmfParts::inspection()
         QCOMPARE(layout->placeable->right, 10);
         QCOMPARE(layout->placeable->unitsPerInch, 96);
     }
+}
+
+void TestWmfParts::mapping_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("mapMode");
+    QTest::addColumn<double>("aspect");
+    constexpr std::int16_t anisotropic = 8;
+    QTest::newRow("default mapping") << withRectangle(WmfWriter().window(QRect(0, 0, 200, 100))) << 0 << 1.0;
+    QTest::newRow("twips") << withRectangle(WmfWriter().record(wmftest::SetMapMode, {6}).window(QRect(0, 0, 200, 100)))
+                           << 6 << 1.0;
+    QTest::newRow("anisotropic window")
+        << withRectangle(WmfWriter().record(wmftest::SetMapMode, {anisotropic}).window(QRect(0, 0, 200, 100)))
+        << 8 << 0.5;
+    QTest::newRow("anisotropic window and viewport")
+        << withRectangle(WmfWriter()
+                             .record(wmftest::SetMapMode, {anisotropic})
+                             .window(QRect(0, 0, 200, 100))
+                             .record(wmftest::SetViewportExt, {50, 400}))
+        << 8 << 4.0;
+    QTest::newRow("last window counts")
+        << withRectangle(WmfWriter()
+                             .record(wmftest::SetMapMode, {anisotropic})
+                             .window(QRect(0, 0, 200, 100))
+                             .window(QRect(0, 0, 100, 300)))
+        << 8 << 3.0;
+    QTest::newRow("window without extent")
+        << withRectangle(WmfWriter().record(wmftest::SetMapMode, {anisotropic}).record(wmftest::SetWindowExt, {0, 5}))
+        << 8 << 1.0;
+}
+
+void TestWmfParts::mapping()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, mapMode);
+    QFETCH(double, aspect);
+    const std::optional<WmfLayout> layout = inspect(bytes);
+    QVERIFY(layout.has_value());
+    QCOMPARE(int(layout->mapMode), mapMode);
+    QCOMPARE(deviceAspect(*layout), aspect);
 }
 
 void TestWmfParts::damage_data()
