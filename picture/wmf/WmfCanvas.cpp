@@ -165,12 +165,12 @@ double WmfCanvas::scaleY() const
     return std::hypot(m_transform.m21(), m_transform.m22());
 }
 
-QBrush WmfCanvas::qtBrush(const BrushSpec& brush) const
+QBrush WmfCanvas::qtBrush(const BrushParams& brush) const
 {
     QBrush b;
-    if (brush.kind == BrushSpec::Kind::Hatch)
+    if (brush.kind == BrushParams::Kind::Hatch)
         b = QBrush(mixed(brush.color), brush.hatch);
-    else if (brush.kind == BrushSpec::Kind::Pattern && m_mix == Mix::Copy)
+    else if (brush.kind == BrushParams::Kind::Pattern && m_mix == Mix::Copy)
         b = QBrush(brush.pattern);
     else
         return QBrush(mixed(brush.color));
@@ -183,7 +183,7 @@ QBrush WmfCanvas::qtBrush(const BrushSpec& brush) const
     return b;
 }
 
-QPen WmfCanvas::qtPen(const PenSpec& pen) const
+QPen WmfCanvas::qtPen(const PenParams& pen) const
 {
     // GDI pens are round in device space and at least one pixel wide; a
     // cosmetic pen has exactly that, whatever the transform.
@@ -200,12 +200,12 @@ QPen WmfCanvas::qtPen(const PenSpec& pen) const
     return p;
 }
 
-void WmfCanvas::drawPath(const QPainterPath& path, const BrushSpec& brush, const PenSpec& pen)
+void WmfCanvas::drawPath(const QPainterPath& path, const BrushParams& brush, const PenParams& pen)
 {
     if (m_mix == Mix::Skip)
         return;
-    if (brush.kind != BrushSpec::Kind::None) {
-        if (brush.kind == BrushSpec::Kind::Hatch && brush.background)
+    if (brush.kind != BrushParams::Kind::None) {
+        if (brush.kind == BrushParams::Kind::Hatch && brush.background)
             m_painter.fillPath(path, mixed(*brush.background));
         // Pattern pixels are enlarged as blocks, never blurred.
         m_painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
@@ -252,7 +252,7 @@ void WmfCanvas::drawBitmap(const QRectF& target, const QImage& image, const QRec
     m_painter.restore();
 }
 
-void WmfCanvas::drawText(const TextSpec& text)
+void WmfCanvas::drawText(const TextParams& text)
 {
     const double sy = scaleY();
     const double heightPx = text.height * sy;

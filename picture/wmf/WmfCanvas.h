@@ -15,7 +15,7 @@
 
 namespace ostrovel::wmf {
 
-struct PenSpec {
+struct PenParams {
     bool visible = true;
     QColor color;
     double width = 0;    // device units; 0 draws the thinnest line
@@ -24,7 +24,7 @@ struct PenSpec {
     Qt::PenJoinStyle join = Qt::RoundJoin;
 };
 
-struct BrushSpec {
+struct BrushParams {
     enum class Kind { None, Solid, Hatch, Pattern };
     Kind kind = Kind::None;
     QColor color;
@@ -42,7 +42,7 @@ enum class BlitOp { Copy, And, Or, Xor, NotCopy };
 
 enum class TextAnchor { Top, Baseline, Bottom };
 
-struct TextSpec {
+struct TextParams {
     QString text;
     QFont font;             // sized kReferencePixelSize
     double height = 0;      // device units
@@ -78,22 +78,22 @@ public:
     void setClip(const std::vector<QRectF>& rects);
 
     /// Fills (when the brush is not None) and then outlines `path`.
-    void drawPath(const QPainterPath& path, const BrushSpec& brush, const PenSpec& pen);
+    void drawPath(const QPainterPath& path, const BrushParams& brush, const PenParams& pen);
     /// Fills `rect` (device units) with `color`, at least one pixel wide and high.
     void fillRect(const QRectF& rect, const QColor& color);
     /// Draws the `source` part of `image` stretched into `target` (device
     /// units; a negative width or height mirrors it).
     void drawBitmap(const QRectF& target, const QImage& image, const QRect& source, BlitOp op);
     /// Draws a line of text.
-    void drawText(const TextSpec& text);
+    void drawText(const TextParams& text);
 
     /// Ends the drawing and hands over the image (Format_ARGB32_Premultiplied).
     QImage finish();
 
 private:
     QColor mixed(const QColor& color) const;
-    QBrush qtBrush(const BrushSpec& brush) const;
-    QPen qtPen(const PenSpec& pen) const;
+    QBrush qtBrush(const BrushParams& brush) const;
+    QPen qtPen(const PenParams& pen) const;
     double scaleX() const;
     double scaleY() const;
 

@@ -53,22 +53,22 @@ QList<qreal> dashesFor(unsigned style)
     }
 }
 
-PenSpec penOf(const wmfDC* dc)
+PenParams penOf(const wmfDC* dc)
 {
     const wmfPen* pen = dc->pen;
-    PenSpec spec;
+    PenParams params;
     if (!pen || WMF_PEN_STYLE(pen) == PS_NULL) {
-        spec.visible = false;
-        return spec;
+        params.visible = false;
+        return params;
     }
-    spec.color = toColor(pen->lopnColor);
-    spec.width = std::abs(pen->width);
-    spec.dashes = dashesFor(WMF_PEN_STYLE(pen));
+    params.color = toColor(pen->lopnColor);
+    params.width = std::abs(pen->width);
+    params.dashes = dashesFor(WMF_PEN_STYLE(pen));
     const unsigned cap = WMF_PEN_ENDCAP(pen);
-    spec.cap = cap == PS_ENDCAP_SQUARE ? Qt::SquareCap : cap == PS_ENDCAP_FLAT ? Qt::FlatCap : Qt::RoundCap;
+    params.cap = cap == PS_ENDCAP_SQUARE ? Qt::SquareCap : cap == PS_ENDCAP_FLAT ? Qt::FlatCap : Qt::RoundCap;
     const unsigned join = WMF_PEN_JOIN(pen);
-    spec.join = join == PS_JOIN_BEVEL ? Qt::BevelJoin : join == PS_JOIN_MITER ? Qt::MiterJoin : Qt::RoundJoin;
-    return spec;
+    params.join = join == PS_JOIN_BEVEL ? Qt::BevelJoin : join == PS_JOIN_MITER ? Qt::MiterJoin : Qt::RoundJoin;
+    return params;
 }
 
 Qt::BrushStyle hatchFor(unsigned hatch)
@@ -83,24 +83,24 @@ Qt::BrushStyle hatchFor(unsigned hatch)
     }
 }
 
-BrushSpec brushOf(const wmfDC* dc)
+BrushParams brushOf(const wmfDC* dc)
 {
     const wmfBrush* brush = dc->brush;
-    BrushSpec spec;
+    BrushParams params;
     if (!brush || brush->lbStyle == BS_NULL)
-        return spec;
-    spec.color = toColor(brush->lbColor);
-    spec.kind = BrushSpec::Kind::Solid;
+        return params;
+    params.color = toColor(brush->lbColor);
+    params.kind = BrushParams::Kind::Solid;
     if (brush->lbStyle == BS_HATCHED) {
-        spec.kind = BrushSpec::Kind::Hatch;
-        spec.hatch = hatchFor(brush->lbHatch);
+        params.kind = BrushParams::Kind::Hatch;
+        params.hatch = hatchFor(brush->lbHatch);
         if (WMF_DC_OPAQUE(dc))
-            spec.background = toColor(dc->bgcolor);
+            params.background = toColor(dc->bgcolor);
     } else if (const QImage* pattern = bitmapImage(brush->bmp); pattern && !pattern->isNull()) {
-        spec.kind = BrushSpec::Kind::Pattern;
-        spec.pattern = *pattern;
+        params.kind = BrushParams::Kind::Pattern;
+        params.pattern = *pattern;
     }
-    return spec;
+    return params;
 }
 
 QPointF pointOf(const wmfD_Coord& c)
@@ -121,7 +121,7 @@ Qt::FillRule fillRuleOf(const wmfDC* dc)
 void drawShape(wmfAPI* api, const wmfDC* dc, const QPainterPath& path, bool filled)
 {
     if (WmfCanvas* canvas = prepareCanvas(api, dc))
-        canvas->drawPath(path, filled ? brushOf(dc) : BrushSpec{}, penOf(dc));
+        canvas->drawPath(path, filled ? brushOf(dc) : BrushParams{}, penOf(dc));
 }
 
 enum class ArcKind { Arc, Pie, Chord };
@@ -250,15 +250,15 @@ void drawRop(wmfAPI* api, wmfROP_Draw_t* rop)
         return;
     QPainterPath path;
     path.addRect(rectOf(rop->TL, rop->BR));
-    BrushSpec brush = brushOf(rop->dc);
+    BrushParams brush = brushOf(rop->dc);
     Mix mix = Mix::Copy; // the pen's mix does not apply here
     if (rop->ROP == BLACKNESS || rop->ROP == WHITENESS) {
-        brush = BrushSpec{};
-        brush.kind = BrushSpec::Kind::Solid;
+        brush = BrushParams{};
+        brush.kind = BrushParams::Kind::Solid;
         brush.color = rop->ROP == BLACKNESS ? Qt::black : Qt::white;
     } else if (rop->ROP == DSTINVERT) {
-        brush = BrushSpec{};
-        brush.kind = BrushSpec::Kind::Solid;
+        brush = BrushParams{};
+        brush.kind = BrushParams::Kind::Solid;
         mix = Mix::InvertDestination;
     } else if (rop->ROP == PATINVERT) {
         mix = Mix::Difference;
@@ -266,7 +266,7 @@ void drawRop(wmfAPI* api, wmfROP_Draw_t* rop)
         return;
     }
     canvas->setMix(mix);
-    PenSpec noPen;
+    PenParams noPen;
     noPen.visible = false;
     canvas->drawPath(path, brush, noPen);
 }
@@ -285,7 +285,7 @@ void paintRegion(wmfAPI* api, wmfPolyRectangle_t* rects)
     for (const QRectF& r : rectsOf(rects))
         path.addRect(r);
     if (WmfCanvas* canvas = prepareCanvas(api, rects->dc)) {
-        PenSpec noPen;
+        PenParams noPen;
         noPen.visible = false;
         canvas->drawPath(path, brushOf(rects->dc), noPen);
     }
@@ -301,7 +301,7 @@ void frameRegion(wmfAPI* api, wmfPolyRectangle_t* rects)
         path.addRect(r.adjusted(rects->width, rects->height, -rects->width, -rects->height));
     }
     if (WmfCanvas* canvas = prepareCanvas(api, rects->dc)) {
-        PenSpec noPen;
+        PenParams noPen;
         noPen.visible = false;
         canvas->drawPath(path, brushOf(rects->dc), noPen);
     }

@@ -126,7 +126,7 @@ double squeezeOf(const wmfDrawText_t& draw, double aspect)
 // tests TA_CENTER as a mask, it centres text aligned right. The width it
 // used spans the text's bbox; with character spacing only the first call
 // has a bbox, and the others share its correction.
-QPointF alignmentCorrection(DeviceData& device, const TextSpec& text, const wmfDrawText_t& draw, double shape)
+QPointF alignmentCorrection(DeviceData& device, const TextParams& text, const wmfDrawText_t& draw, double shape)
 {
     const QPointF u = baselineDirection(*draw.dc->font);
     const double given = (draw.bbox.TR.x - draw.bbox.TL.x) * u.x() + (draw.bbox.TR.y - draw.bbox.TL.y) * u.y();
@@ -146,13 +146,13 @@ QPointF alignmentCorrection(DeviceData& device, const TextSpec& text, const wmfD
 }
 
 // Sets the text's start and horizontal stretch.
-void placeAlongBaseline(DeviceData& device, TextSpec& text, const wmfDrawText_t& draw)
+void placeAlongBaseline(DeviceData& device, TextParams& text, const wmfDrawText_t& draw)
 {
     const double aspect = std::abs(draw.dc->pixel_width / draw.dc->pixel_height);
-    const double deviceAspect = std::isfinite(aspect) && aspect > 0 ? aspect : 1.0;
+    const double across = std::isfinite(aspect) && aspect > 0 ? aspect : 1.0;
     // Glyph proportions hold in logical units, which the device may stretch.
-    const double shape = widthFactorOf(*draw.dc->font, text.font) * deviceAspect;
-    text.stretch = shape * squeezeOf(draw, deviceAspect);
+    const double shape = widthFactorOf(*draw.dc->font, text.font) * across;
+    text.stretch = shape * squeezeOf(draw, across);
     text.origin = QPointF(draw.pt.x, draw.pt.y) + alignmentCorrection(device, text, draw, shape);
 }
 
@@ -180,7 +180,7 @@ void drawText(wmfAPI* api, wmfDrawText_t* draw)
     WmfCanvas* canvas = prepareCanvas(api, dc);
     if (!canvas || !draw->str || !dc->font || !(draw->font_height > 0))
         return;
-    TextSpec text;
+    TextParams text;
     text.text = decodeText(*dc->font, draw->str);
     text.font = fontOf(*dc->font);
     text.height = draw->font_height;
