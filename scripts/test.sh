@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
-# Sets up (packages, build) and runs the whole test suite without a display.
+# Sets up (packages, build) and runs the whole test suite without a display:
+# once in the normal build, once in the address + undefined-behaviour
+# sanitizer build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh --test default
 export QT_QPA_PLATFORM=offscreen
-ctest --preset default -j"$(nproc)"
+jobs=$(nproc)
+
+scripts/setup.sh --test default
+ctest --preset default -j"$jobs"
+
+scripts/setup.sh --test asan
+ctest --preset asan -j"$jobs"
