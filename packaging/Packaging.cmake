@@ -12,5 +12,5 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON) # the libraries, found by dpkg-shlibdeps
 # What the libraries do not say: Qt's image and platform plugins, and the
 # fonts the metafile helper draws text with.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6gui6, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6gui6, fonts-dejavu-core, fonts-liberation2")
 include(CPack)

@@ -6,16 +6,19 @@
 namespace ostrovel {
 namespace {
 
-constexpr qint64 kMaxPixels = 256LL * 1024 * 1024; // 1 GB at 4 bytes a pixel
-
-quint32 u32(const QByteArray& b, int at)
+quint32 u32(const QByteArray& b, qsizetype at)
 {
     return qFromLittleEndian<quint32>(b.constData() + at);
 }
 
-quint16 u16(const QByteArray& b, int at)
+quint16 u16(const QByteArray& b, qsizetype at)
 {
     return qFromLittleEndian<quint16>(b.constData() + at);
+}
+
+quint8 u8(const QByteArray& b, qsizetype at)
+{
+    return quint8(b.at(at));
 }
 
 bool knownLayout(int bpp, quint32 compression)
@@ -34,40 +37,69 @@ bool knownLayout(int bpp, quint32 compression)
     }
 }
 
+// Walks run-length data: complete when it reaches the end marker, or an
+// end of line after the last row, before the file ends.
+bool runsComplete(const QByteArray& d, qsizetype at, qint64 height, bool fourBit)
+{
+    qint64 row = 0;
+    while (at + 1 < d.size()) {
+        const int count = u8(d, at), code = u8(d, at + 1);
+        at += 2;
+        if (count > 0)
+            continue; // a run of one colour
+        if (code == 0 && ++row >= height)
+            return true; // end of the last line
+        if (code == 1)
+            return true; // end of bitmap
+        if (code == 2) { // move by dx, dy
+            if (at + 2 > d.size())
+                return false;
+            row += u8(d, at + 1);
+            at += 2;
+            if (row >= height)
+                return true;
+        } else if (code > 2) { // literal pixels, padded to a word
+            const qint64 bytes = fourBit ? (code + 1) / 2 : code;
+            at += bytes + (bytes & 1);
+        }
+    }
+    return false;
+}
+
 } // namespace
 
-bool PlausibleBmp(const QByteArray& head, qint64 fileSize)
+bool PlausibleBmp(const QByteArray& file)
 {
-    if (head.size() < 26 || !head.startsWith("BM"))
+    if (file.size() < 26 || !file.startsWith("BM"))
         return false;
-    const quint32 offset = u32(head, 10);
-    const quint32 dibSize = u32(head, 14);
+    const quint32 offset = u32(file, 10);
+    const quint32 dibSize = u32(file, 14);
     qint64 width = 0, height = 0;
     int planes = 0, bpp = 0;
     quint32 compression = 0;
     if (dibSize == 12) { // OS/2 core header
-        width = u16(head, 18);
-        height = u16(head, 20);
-        planes = u16(head, 22);
-        bpp = u16(head, 24);
-    } else if (dibSize >= 40 && dibSize <= 124 && head.size() >= 54) {
-        width = qint32(u32(head, 18));
-        height = qint32(u32(head, 22));
-        planes = u16(head, 26);
-        bpp = u16(head, 28);
-        compression = u32(head, 30);
+        width = u16(file, 18);
+        height = u16(file, 20);
+        planes = u16(file, 22);
+        bpp = u16(file, 24);
+    } else if (dibSize >= 40 && dibSize <= 124 && file.size() >= 54) {
+        width = qint32(u32(file, 18));
+        height = qint32(u32(file, 22));
+        planes = u16(file, 26);
+        bpp = u16(file, 28);
+        compression = u32(file, 30);
     } else {
         return false;
     }
     height = std::llabs(height); // negative: stored top-down
-    if (width <= 0 || height <= 0 || width * height > kMaxPixels || planes != 1 || !knownLayout(bpp, compression))
+    if (width <= 0 || height <= 0 || width * height > kMaxRasterPixels || planes != 1 || !knownLayout(bpp, compression))
         return false;
-    if (offset < 14 + dibSize || qint64(offset) >= fileSize)
+    if (offset < 14 + dibSize || qint64(offset) >= file.size())
         return false;
     if (compression == 1 || compression == 2)
-        return true; // run lengths: the size is only known by decoding
+        return runsComplete(file, offset, height, compression == 2);
     const qint64 stride = ((width * bpp + 31) / 32) * 4;
-    return qint64(offset) + stride * height <= fileSize;
+    return qint64(offset) + stride * height <= file.size();
 }
 
 } // namespace ostrovel

@@ -1,16 +1,24 @@
 #pragma once
-// A look at a BMP's headers before it is decoded.
+// A look at BMP and GIF files before they are decoded: Qt's decoders fill
+// in what is missing from a damaged file instead of failing, and would
+// allocate whatever size a header claims.
 
 #include <QByteArray>
 #include <QtGlobal>
 
 namespace ostrovel {
 
-/// True when the headers in `head` (the file's first bytes, at least 54 of
-/// them when the file has that many) describe a BMP that `fileSize` bytes can
-/// hold: known header and compression, sane sizes, pixel data inside the
-/// file. Truncated files and absurd sizes are refused here, since the
-/// decoder would fill what is missing instead of failing.
-bool PlausibleBmp(const QByteArray& head, qint64 fileSize);
+/// Most pixels a BMP or GIF may have: 512 MB once decoded to 32 bits.
+inline constexpr qint64 kMaxRasterPixels = qint64(1) << 27;
+
+/// True when `file` (the whole BMP) has a known header and compression, a
+/// size within kMaxRasterPixels, and pixel data the file really holds
+/// (run-length data must reach its end marker or its last row).
+bool PlausibleBmp(const QByteArray& file);
+
+/// True when `file` (the whole GIF) has a logical screen and a first image
+/// within kMaxRasterPixels, and that image's compressed data is valid and
+/// complete.
+bool PlausibleGif(const QByteArray& file);
 
 } // namespace ostrovel

@@ -4,6 +4,7 @@
 #include "JpegDecoder.h"
 #include "WmfClient.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
@@ -14,6 +15,8 @@ namespace ostrovel {
 namespace {
 
 enum class Kind { Unknown, Jpeg, Bmp, Gif, Wmf };
+
+constexpr qint64 kMaxFileBytes = qint64(1) << 30;
 
 // Recognises the four formats by their first bytes, whatever the extension.
 Kind sniff(const QString& file)
@@ -60,21 +63,29 @@ private:
     QString m_file;
 };
 
-std::unique_ptr<Picture> loadRaster(const QString& file, Kind kind, QSize fitBox)
+std::unique_ptr<Picture> loadJpeg(const QString& file, QSize fitBox)
 {
-    if (kind == Kind::Bmp) {
-        QFile f(file);
-        if (!f.open(QIODevice::ReadOnly) || !PlausibleBmp(f.read(64), f.size()))
-            return nullptr;
-    }
-    if (kind == Kind::Jpeg) {
-        auto decoded = DecodeJpegFile(file, [fitBox](QSize upright) { return reductionFor(upright, fitBox); });
-        if (!decoded)
-            return nullptr;
-        return std::make_unique<RasterPicture>(decoded->natural, std::move(decoded->image));
-    }
-    QImageReader reader(file, kind == Kind::Gif ? "gif" : "bmp");
-    reader.setAllocationLimit(1024); // MB; a claimed size beyond it is refused
+    auto decoded = DecodeJpegFile(file, [fitBox](QSize upright) { return reductionFor(upright, fitBox); });
+    if (!decoded)
+        return nullptr;
+    return std::make_unique<RasterPicture>(decoded->natural, std::move(decoded->image));
+}
+
+// BMP and GIF through Qt's decoders.
+std::unique_ptr<Picture> loadRaster(const QString& file, Kind kind)
+{
+    // Checked in full first: the decoders would fill in what a damaged
+    // file lacks, or allocate what a header claims.
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxFileBytes)
+        return nullptr;
+    QByteArray bytes = f.readAll();
+    if (!(kind == Kind::Gif ? PlausibleGif(bytes) : PlausibleBmp(bytes)))
+        return nullptr;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, kind == Kind::Gif ? "gif" : "bmp");
+    reader.setAllocationLimit(1024); // MB
     const QSize natural = reader.size();
     if (!natural.isValid() || natural.isEmpty())
         return nullptr;
@@ -102,8 +113,10 @@ std::unique_ptr<Picture> LoadPicture(const QString& file, QSize fitBox)
             return nullptr;
         return std::make_unique<WmfPicture>(file, *size);
     }
+    case Kind::Jpeg:
+        return loadJpeg(file, fitBox);
     default:
-        return loadRaster(file, kind, fitBox);
+        return loadRaster(file, kind);
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// Limits of the decoder, shared with its tests.
+// Limits and knobs of the decoder that its tests and benchmark use.
 
-#include <QtGlobal>
+#include "JpegDecoder.h"
 
 namespace ostrovel::jpegdec {
 
@@ -9,5 +9,19 @@ namespace ostrovel::jpegdec {
 inline constexpr qint64 kMaxOutputBytes = 1024LL * 1024 * 1024;
 /// The largest width or height accepted, in pixels.
 inline constexpr int kMaxSide = 65500;
+/// More scans than this mark a hostile file: each one is a pass over the image.
+inline constexpr int kMaxScans = 500;
+
+struct DecodeOptions {
+    /// Leave unread the scans of a progressive file that the chosen scale
+    /// does not use; off reads every scan.
+    bool skipUnusedScans = true;
+    /// When set, receives how many scans were left unread.
+    int* skippedScans = nullptr;
+};
+
+/// DecodeJpeg with explicit options.
+std::optional<DecodedJpeg> decodeJpeg(const QByteArray& data, const DenominatorChooser& chooseDenominator,
+                                      const DecodeOptions& options);
 
 } // namespace ostrovel::jpegdec

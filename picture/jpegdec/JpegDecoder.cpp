@@ -2,10 +2,13 @@
 #include "ExifOrientation.h"
 #include "JpegDecodeDetail.h"
 #include "JpegSession.h"
+#include "NeededScans.h"
 
 #include <QColorSpace>
 #include <QFile>
+#include <algorithm>
 #include <new>
+#include <vector>
 
 namespace ostrovel {
 namespace jpegdec {
@@ -80,9 +83,33 @@ std::optional<QImage> decodePixels(JpegSession& session, QSize output)
     return image;
 }
 
-std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const DenominatorChooser& chooseDenominator)
+// Points libjpeg past the scans of a progressive file that this scale does
+// not use; `needed` must outlive the session. The number of scans left out.
+int skipUnusedScans(JpegSession& session, ByteSpan whole, std::optional<NeededScans>& needed)
+{
+    if (!session.header().progressive || session.header().arithmetic)
+        return 0;
+    std::vector<int> ids, dcOnly;
+    for (int i = 0; i < session.componentCount(); ++i) {
+        ids.push_back(session.componentId(i));
+        if (session.componentDctSize(i) == 1)
+            dcOnly.push_back(session.componentId(i));
+    }
+    std::sort(ids.begin(), ids.end());
+    if (std::adjacent_find(ids.begin(), ids.end()) != ids.end())
+        return 0; // a scan's component would be ambiguous
+    needed = findNeededScans(whole, session.position(), dcOnly);
+    if (!needed)
+        return 0;
+    session.continueWith(needed->spans.data(), needed->spans.size());
+    return needed->skippedScans;
+}
+
+std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const DenominatorChooser& chooseDenominator,
+                                       const DecodeOptions& options)
 {
     const ByteSpan whole{reinterpret_cast<const unsigned char*>(data.constData()), std::size_t(data.size())};
+    std::optional<NeededScans> needed;
     JpegSession session;
     if (whole.size == 0 || !session.readHeader(whole))
         return std::nullopt;
@@ -92,6 +119,9 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const Denominator
     const QSize output = session.setScale(clampDenominator(chooseDenominator(natural)));
     if (!withinLimits(session.header().stored, output))
         return std::nullopt;
+    const int skipped = options.skipUnusedScans ? skipUnusedScans(session, whole, needed) : 0;
+    if (options.skippedScans)
+        *options.skippedScans = skipped;
     std::optional<QImage> image = decodePixels(session, output);
     if (!image)
         return std::nullopt;
@@ -99,15 +129,22 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const Denominator
 }
 
 } // namespace
+
+std::optional<DecodedJpeg> decodeJpeg(const QByteArray& data, const DenominatorChooser& chooseDenominator,
+                                      const DecodeOptions& options)
+{
+    try {
+        return decodeBytes(data, chooseDenominator, options);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
 } // namespace jpegdec
 
 std::optional<DecodedJpeg> DecodeJpeg(const QByteArray& data, const DenominatorChooser& chooseDenominator)
 {
-    try {
-        return jpegdec::decodeBytes(data, chooseDenominator);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
+    return jpegdec::decodeJpeg(data, chooseDenominator, {});
 }
 
 std::optional<DecodedJpeg> DecodeJpegFile(const QString& file, const DenominatorChooser& chooseDenominator)

@@ -1,4 +1,5 @@
 #include "JpegSession.h"
+#include "JpegDecodeDetail.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,8 +12,6 @@ namespace {
 // libjpeg's own working memory (a progressive file's coefficients are kept
 // whole): beyond this it fails instead of asking the system for gigabytes.
 constexpr long kWorkingMemoryLimit = 1024L * 1024 * 1024;
-// A file with more scans than this is hostile; each scan costs a pass.
-constexpr int kScanLimit = 500;
 // Row pointers handed to libjpeg per call.
 constexpr int kRowBatch = 16;
 
@@ -38,7 +37,7 @@ void silently(j_common_ptr) {}
 
 void onProgress(j_common_ptr cinfo)
 {
-    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kScanLimit)
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
         fail(cinfo);
 }
 

@@ -3,6 +3,8 @@
 // call into it is made from a member function that holds nothing needing a
 // destructor, and a failed step leaves the session unusable but destructible.
 
+#include "ByteSpan.h"
+
 #include <QSize>
 #include <csetjmp>
 #include <cstddef>
@@ -10,12 +12,6 @@
 #include <jpeglib.h>
 
 namespace ostrovel::jpegdec {
-
-/// A run of compressed bytes handed to libjpeg as it is, without a copy.
-struct ByteSpan {
-    const unsigned char* data = nullptr;
-    std::size_t size = 0;
-};
 
 /// What the marker segments before the first scan say.
 struct JpegHeader {

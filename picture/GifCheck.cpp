@@ -1,0 +1,114 @@
+#include "BmpCheck.h"
+
+#include <QtEndian>
+#include <array>
+
+namespace ostrovel {
+namespace {
+
+// Reads the variable-width codes of a GIF's LZW data, lowest bit first.
+class CodeReader {
+public:
+    explicit CodeReader(const QByteArray& data) : m_data(data) {}
+    bool read(int width, int& code)
+    {
+        while (m_bits < width) {
+            if (m_at >= m_data.size())
+                return false;
+            m_buffer |= quint32(quint8(m_data.at(m_at++))) << m_bits;
+            m_bits += 8;
+        }
+        code = int(m_buffer & ((1u << width) - 1));
+        m_buffer >>= width;
+        m_bits -= width;
+        return true;
+    }
+
+private:
+    const QByteArray& m_data;
+    qsizetype m_at = 0;
+    quint32 m_buffer = 0;
+    int m_bits = 0;
+};
+
+// True when the codes are valid and yield at least `pixels` pixels. Only
+// the lengths of the table's strings are tracked, not the strings.
+bool lzwComplete(const QByteArray& data, int minCodeSize, qint64 pixels)
+{
+    if (minCodeSize < 2 || minCodeSize > 8)
+        return false;
+    const int clear = 1 << minCodeSize, end = clear + 1;
+    std::array<qint64, 4096> length{};
+    length.fill(1);
+    int next = end + 1, width = minCodeSize + 1, previous = -1, code = 0;
+    qint64 produced = 0;
+    CodeReader reader(data);
+    while (produced < pixels && reader.read(width, code)) {
+        if (code == clear) {
+            next = end + 1;
+            width = minCodeSize + 1;
+            previous = -1;
+            continue;
+        }
+        if (code == end || code > next || (previous < 0 && code >= clear) || (code == next && previous < 0))
+            break;
+        const qint64 len = code == next ? length[std::size_t(previous)] + 1 : (code < clear ? 1 : length[std::size_t(code)]);
+        if (previous >= 0 && next < 4096)
+            length[std::size_t(next++)] = length[std::size_t(previous)] + 1;
+        produced += len;
+        previous = code;
+        if (next == (1 << width) && width < 12)
+            ++width;
+    }
+    return produced >= pixels;
+}
+
+qsizetype skipColourTable(quint8 flags, qsizetype at)
+{
+    return (flags & 0x80) ? at + 3 * (qsizetype(1) << ((flags & 7) + 1)) : at;
+}
+
+// The data sub-blocks starting at `at`, joined; `at` ends after the terminator.
+QByteArray subBlocks(const QByteArray& d, qsizetype& at)
+{
+    QByteArray joined;
+    while (at < d.size() && d.at(at) != 0) {
+        const qsizetype len = quint8(d.at(at));
+        joined += d.mid(at + 1, len);
+        at += len + 1;
+    }
+    ++at;
+    return joined;
+}
+
+} // namespace
+
+bool PlausibleGif(const QByteArray& d)
+{
+    if (d.size() < 13 || !(d.startsWith("GIF87a") || d.startsWith("GIF89a")))
+        return false;
+    const qint64 screen = qint64(qFromLittleEndian<quint16>(d.constData() + 6)) * qFromLittleEndian<quint16>(d.constData() + 8);
+    if (screen > kMaxRasterPixels)
+        return false;
+    qsizetype at = skipColourTable(quint8(d.at(10)), 13);
+    while (at < d.size()) {
+        const quint8 block = quint8(d.at(at));
+        if (block == 0x21) { // extension: label, then sub-blocks
+            at += 2;
+            subBlocks(d, at);
+        } else if (block == 0x2C && at + 11 <= d.size()) { // the first image
+            const qint64 w = qFromLittleEndian<quint16>(d.constData() + at + 5);
+            const qint64 h = qFromLittleEndian<quint16>(d.constData() + at + 7);
+            at = skipColourTable(quint8(d.at(at + 9)), at + 10);
+            if (at >= d.size() || w * h > kMaxRasterPixels)
+                return false;
+            const int minCodeSize = quint8(d.at(at++));
+            return lzwComplete(subBlocks(d, at), minCodeSize, w * h);
+        } else {
+            return false;
+        }
+    }
+    return false;
+}
+
+} // namespace ostrovel
