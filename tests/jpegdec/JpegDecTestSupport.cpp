@@ -87,10 +87,11 @@ void setUpCompressor(jpeg_compress_struct& cinfo, const QImage& image, const Enc
         jpeg_set_colorspace(&cinfo, JCS_CMYK);
     jpeg_set_quality(&cinfo, options.quality, TRUE);
     if (options.colour == Colour::Rgb) {
-        const int luma = options.subsampled ? 2 : 1;
-        cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = luma;
+        cinfo.comp_info[0].h_samp_factor = options.lumaH;
+        cinfo.comp_info[0].v_samp_factor = options.lumaV;
     }
     cinfo.restart_in_rows = options.restartRows;
+    cinfo.arith_code = options.arithmetic;
     if (options.progressive)
         jpeg_simple_progression(&cinfo);
 }

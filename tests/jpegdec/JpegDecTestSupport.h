@@ -19,9 +19,11 @@ enum class Colour { Rgb, Gray, Cmyk, Ycck };
 struct EncodeOptions {
     int quality = 90;
     Colour colour = Colour::Rgb;
-    bool subsampled = true;  ///< 4:2:0 rather than 4:4:4
+    int lumaH = 2;           ///< luma sampling factors: 2, 2 make 4:2:0
+    int lumaV = 2;           ///< and 1, 1 make 4:4:4 (RGB only)
     bool progressive = false; ///< libjpeg's standard progression
     int restartRows = 0;     ///< a restart marker every so many MCU rows
+    bool arithmetic = false; ///< arithmetic rather than Huffman coding
 };
 /// Encoded by libjpeg's compressor; CMYK is written inverted, as Adobe does.
 QByteArray libjpegJpeg(const QImage& image, const EncodeOptions& options);

@@ -319,7 +319,7 @@ void TestJpegDecoder::matchesQt_data()
     QTest::newRow("baseline") << qtJpeg(photo, 90);
     QTest::newRow("progressive, Qt") << qtJpeg(photo, 90, true);
     QTest::newRow("progressive 4:2:0") << libjpegJpeg(photo, {.progressive = true});
-    QTest::newRow("progressive 4:4:4") << libjpegJpeg(photo, {.subsampled = false, .progressive = true});
+    QTest::newRow("progressive 4:4:4") << libjpegJpeg(photo, {.lumaH = 1, .lumaV = 1, .progressive = true});
     QTest::newRow("restart markers") << libjpegJpeg(photo, {.restartRows = 1});
     QTest::newRow("progressive with restarts") << libjpegJpeg(photo, {.progressive = true, .restartRows = 2});
     QTest::newRow("odd size 4:2:0") << libjpegJpeg(photoLike(333, 211), {.progressive = true});
