@@ -7,6 +7,8 @@ namespace ostrovel::jpegdec {
 
 /// The largest decoded picture accepted, in bytes at 4 bytes a pixel.
 inline constexpr qint64 kMaxOutputBytes = 1024LL * 1024 * 1024;
+/// The largest file read, in bytes: it is held in memory while decoded.
+inline constexpr qint64 kMaxFileBytes = 1024LL * 1024 * 1024;
 /// The largest width or height accepted, in pixels.
 inline constexpr int kMaxSide = 65500;
 /// More scans than this mark a hostile file: each one is a pass over the image.

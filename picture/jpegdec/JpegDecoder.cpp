@@ -150,7 +150,7 @@ std::optional<DecodedJpeg> DecodeJpeg(const QByteArray& data, const DenominatorC
 std::optional<DecodedJpeg> DecodeJpegFile(const QString& file, const DenominatorChooser& chooseDenominator)
 {
     QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly) || f.size() > jpegdec::kMaxFileBytes)
         return std::nullopt;
     // Read rather than mapped: a mapped file that shrinks while it is decoded
     // (a sync client rewriting it) kills the process with SIGBUS, and reading

@@ -22,8 +22,8 @@ using DenominatorChooser = std::function<int(QSize naturalUpright)>;
 
 /// Decodes the JPEG file `file`, with EXIF orientation applied and an
 /// embedded ICC profile converted to sRGB. `chooseDenominator` is asked once
-/// the header is read. Nothing when the file is missing or unreadable, is not
-/// a JPEG, claims a size beyond 65500 pixels a side or an output beyond 1 GB,
+/// the header is read. Nothing when the file is missing, unreadable or over
+/// 1 GB, is not a JPEG, claims a size beyond 65500 pixels a side or an output beyond 1 GB,
 /// holds data libjpeg rejects, or ends before its image data is complete.
 /// Safe to call from several threads at once.
 std::optional<DecodedJpeg> DecodeJpegFile(const QString& file, const DenominatorChooser& chooseDenominator);

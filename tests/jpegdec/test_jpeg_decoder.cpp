@@ -1,5 +1,6 @@
 #include "ExifOrientation.h"
 #include "JpegDecTestSupport.h"
+#include "JpegDecodeDetail.h"
 #include "JpegDecoder.h"
 
 #include <QBuffer>
@@ -415,6 +416,9 @@ void TestJpegDecoder::fromFile()
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(jpeg) == jpeg.size());
     file.close();
     QFile(dir.filePath("empty.jpg")).open(QIODevice::WriteOnly);
+    QFile huge(dir.filePath("huge.jpg")); // sparse: it costs no disk space
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write(jpeg) == jpeg.size() && huge.resize(jpegdec::kMaxFileBytes + 1));
+    huge.close();
     const auto fromFile = DecodeJpegFile(dir.filePath("photo.jpg"), fixed(2));
     const auto fromMemory = DecodeJpeg(jpeg, fixed(2));
     QVERIFY(fromFile && fromMemory);
@@ -422,6 +426,7 @@ void TestJpegDecoder::fromFile()
     QCOMPARE(maxDifference(fromFile->image, fromMemory->image), 0);
     QVERIFY(!DecodeJpegFile(dir.filePath("missing.jpg"), fixed(1)));
     QVERIFY(!DecodeJpegFile(dir.filePath("empty.jpg"), fixed(1)));
+    QVERIFY(!DecodeJpegFile(dir.filePath("huge.jpg"), fixed(1)));
     QVERIFY(!DecodeJpegFile(dir.path(), fixed(1)));
 }
 
