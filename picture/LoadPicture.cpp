@@ -86,12 +86,12 @@ std::unique_ptr<Picture> loadRaster(const QString& file, Kind kind)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, kind == Kind::Gif ? "gif" : "bmp");
     reader.setAllocationLimit(1024); // MB
-    const QSize natural = reader.size();
-    if (!natural.isValid() || natural.isEmpty())
-        return nullptr;
     QImage image = reader.read();
     if (image.isNull())
         return nullptr;
+    // The decoded size: Qt's reader.size() gives a top-down BMP's height
+    // as negative.
+    const QSize natural = image.size();
     if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace(QColorSpace::SRgb)) {
         image.convertToColorSpace(QColorSpace::SRgb);
         image.setColorSpace(QColorSpace());

@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 using namespace ostrovel;
 
@@ -50,6 +51,20 @@ QByteArray rle8Bmp()
     b += QByteArray("\x02\x01\0\x01", 4);     // two more, end of bitmap
     put32(2, quint32(b.size()));
     return b;
+}
+
+// The BMP stored top-down, as some programs write it: the rows in reverse
+// order under a negative height.
+QByteArray topDown(const QByteArray& bmp)
+{
+    const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(bmp.constData() + at); };
+    const int offset = int(u32(10)), width = int(u32(18)), height = int(u32(22)), bits = int(u32(28) & 0xFFFF);
+    const int stride = (width * bits + 31) / 32 * 4;
+    QByteArray flipped = bmp.left(offset);
+    for (int y = height - 1; y >= 0; --y)
+        flipped += bmp.mid(offset + y * stride, stride);
+    qToLittleEndian<qint32>(-height, flipped.data() + 22);
+    return flipped;
 }
 
 QSize naturalPixels(const Picture& p)
@@ -97,6 +112,7 @@ void TestLoadPicture::formats_data()
     QTest::newRow("gif named .jpg is read by content") << "g.jpg"
         << testpics::gif({indexed(20, 10, 1)}, {qRgb(0, 0, 0), qRgb(10, 200, 30)}) << QSize(20, 10) << 0;
     QTest::newRow("run-length bmp") << "r.bmp" << rle8Bmp() << QSize(6, 2) << 0;
+    QTest::newRow("top-down bmp") << "t.bmp" << topDown(testpics::bmp(pic)) << QSize(200, 100) << 0;
     QTest::newRow("bmp named .gif") << "b.gif" << testpics::bmp(pic) << QSize(200, 100) << 0;
 }
 
