@@ -10,6 +10,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # ostrovel_1.0.0_amd64.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON) # the libraries, found by dpkg-shlibdeps
+set(CPACK_STRIP_FILES ON)
 # What the libraries do not say: Qt's image and platform plugins, and the
 # fonts the metafile helper draws text with.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6gui6, fonts-dejavu-core, fonts-liberation2")
