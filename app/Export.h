@@ -10,8 +10,9 @@ namespace ostrovel {
 inline constexpr int kExportQuality = 200;
 
 /// The names of the files in `folder` that the file list shows: "*.jpg",
-/// "*.bmp", "*.gif" and "*.wmf" without regard to case, no hidden files, no
-/// folders; sorted by name without regard to case.
+/// "*.bmp", "*.gif" and "*.wmf" without regard to case, no folders, no hidden
+/// files except one named only by its extension (".jpg"); sorted by name
+/// without regard to case.
 QStringList MatchingPictureFiles(const QString& folder);
 
 /// "thumb_" + the entry's name without its last four characters + ".jpg".

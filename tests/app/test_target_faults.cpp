@@ -155,7 +155,7 @@ void TestTargetFaults::symlinkedThumbnailIsReplaced()
 void TestTargetFaults::unusualNames()
 {
     const QStringList names{"Ärger über Größe.jpg", "東京タワー.bmp", "😀 lachen.gif", "-strich.jpg",
-                            "Fall.jpg", "fall.JPG", "mit  zwei Leerzeichen.wmf"};
+                            "Fall.jpg", "fall.JPG", "mit  zwei Leerzeichen.wmf", ".jpg"};
     m_fx->populate = [&] {
         for (const QString& name : names) {
             const QImage pic = testpics::photoLike(60, 40, int(name.size()));
@@ -164,6 +164,7 @@ void TestTargetFaults::unusualNames()
                 bytes = testpics::wmfWithRectangle(1, 0.5, QRect(0, 0, 700, 700), QColor(9, 99, 199));
             m_fx->write(name, bytes);
         }
+        m_fx->write("._Fall.jpg", "companion file of another system"); // hidden: not listed
     };
     m_fx->openWindow();
     QCOMPARE(form().File1->ListCount(), int(names.size()));
