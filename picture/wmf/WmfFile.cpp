@@ -123,9 +123,13 @@ std::optional<std::pair<std::int32_t, std::int32_t>> placeableHimetric(const Pla
 {
     const std::int32_t width = std::int32_t(box.right) - box.left;
     const std::int32_t height = std::int32_t(box.bottom) - box.top;
-    if (box.unitsPerInch == 0 || width == 0 || height == 0)
+    if (box.unitsPerInch == 0)
         return std::nullopt;
-    return std::pair{toHimetric(width, box.unitsPerInch), toHimetric(height, box.unitsPerInch)};
+    const std::int32_t across = toHimetric(width, box.unitsPerInch), up = toHimetric(height, box.unitsPerInch);
+    // A side that rounds to nothing leaves nothing to draw or fit.
+    if (across == 0 || up == 0)
+        return std::nullopt;
+    return std::pair{across, up};
 }
 
 } // namespace ostrovel::wmf

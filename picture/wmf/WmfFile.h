@@ -50,7 +50,7 @@ double deviceAspect(const WmfLayout& layout);
 
 /// The natural size of a placeable box in HIMETRIC (2540 per inch), each side
 /// |far - near| * 2540 / unitsPerInch to the nearest whole number, halves
-/// away from zero. Nothing when a side is 0 or unitsPerInch is 0.
+/// away from zero. Nothing when unitsPerInch is 0 or a side rounds to 0.
 std::optional<std::pair<std::int32_t, std::int32_t>> placeableHimetric(const PlaceableBox& box);
 
 } // namespace ostrovel::wmf

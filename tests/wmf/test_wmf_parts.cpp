@@ -162,6 +162,7 @@ void TestWmfParts::himetric_data()
     QTest::newRow("no width") << QRect(5, 0, 0, 10) << 10 << false << 0 << 0;
     QTest::newRow("no height") << QRect(0, 5, 10, 0) << 10 << false << 0 << 0;
     QTest::newRow("no units per inch") << QRect(0, 0, 10, 10) << 0 << false << 0 << 0;
+    QTest::newRow("a side that rounds to nothing") << QRect(0, 0, 1000, 1) << 6000 << false << 0 << 0; // 0.42
 }
 
 void TestWmfParts::himetric()
