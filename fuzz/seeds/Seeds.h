@@ -1,0 +1,43 @@
+#pragma once
+// The seed generator's parts: each writes the seeds of one fuzz target,
+// small valid files and slightly broken ones, into a SeedSink.
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <cstdint>
+
+namespace ostrovel::seeds {
+
+/// Writes seeds into ROOT/<target>/<name>.
+class SeedSink {
+public:
+    explicit SeedSink(QString root) : m_root(std::move(root)) {}
+    /// Writes one seed; a failure is remembered for ok().
+    void add(const char* target, const QString& name, const QByteArray& bytes);
+    int count() const { return m_count; }
+    bool ok() const { return m_ok; }
+
+private:
+    QString m_root;
+    int m_count = 0;
+    bool m_ok = true;
+};
+
+/// A small deterministic picture with smooth parts and hard edges.
+QImage seedPicture(int width, int height);
+
+/// Appends a 16-bit / 32-bit little-endian value.
+void put16(QByteArray& out, unsigned value);
+void put32(QByteArray& out, std::uint32_t value);
+
+/// `bytes` with `count` bytes from `at` replaced by `value` repeated.
+QByteArray patched(QByteArray bytes, qsizetype at, char value, qsizetype count = 1);
+
+void makeJpegSeeds(SeedSink& sink);
+void makeBmpSeeds(SeedSink& sink);
+void makeGifSeeds(SeedSink& sink);
+void makeWmfSeeds(SeedSink& sink);
+void makeSettingsSeeds(SeedSink& sink);
+
+} // namespace ostrovel::seeds
