@@ -1,0 +1,54 @@
+// JPEG: our libjpeg decoder on the bytes in memory, at a DCT scale chosen by
+// the input's last byte, then the fitting into a canvas, as a rendering
+// draws a loaded photo. The last byte also picks the canvas size; bytes
+// after the end of the image are ignored by the decoder, so the fuzzer can
+// vary it freely.
+
+#include "FuzzSupport.h"
+#include "JpegDecoder.h"
+#include "Picture.h"
+
+#include <QByteArray>
+#include <QColorSpace>
+
+using namespace ostrovel;
+
+namespace {
+
+// What the decoder promises of every picture it returns.
+void checkDecoded(const DecodedJpeg& decoded, int denominator)
+{
+    const QImage& image = decoded.image;
+    if (image.isNull() || image.format() != QImage::Format_RGB32 || image.colorSpace().isValid())
+        fuzz::Fail("decoded picture of the wrong form");
+    // libjpeg rounds each side of the scaled picture up.
+    const auto scaled = [denominator](int side) { return (side + denominator - 1) / denominator; };
+    if (image.size() != QSize(scaled(decoded.natural.width()), scaled(decoded.natural.height())))
+        fuzz::Fail("decoded picture not of its scaled natural size");
+    if (qint64(image.sizeInBytes()) > 1024LL * 1024 * 1024)
+        fuzz::Fail("decoded picture beyond 1 GB");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzz::StartApplication();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const unsigned last = data[size - 1];
+    const int denominator = 1 << (last & 3);
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    std::optional<DecodedJpeg> decoded = DecodeJpeg(bytes, [denominator](QSize) { return denominator; });
+    if (!decoded)
+        return 0;
+    checkDecoded(*decoded, denominator);
+    const RasterPicture picture(decoded->natural, std::move(decoded->image));
+    fuzz::FitIntoCanvas(&picture, fuzz::CanvasSizeFor(last >> 2));
+    return 0;
+}
