@@ -22,6 +22,33 @@ QImage keyedOut(const QImage& image, QRgb key)
     return out;
 }
 
+// Qt draws glyphs from its cache while the transform's area is small, even
+// when one axis is stretched a thousandfold; FreeType then fails on the huge
+// glyph and Qt copies from a null bitmap. Text larger than the cache's 64
+// pixels along either axis is filled as outlines instead, as Qt itself does
+// for text that is large both ways.
+bool beyondGlyphCache(const QTransform& t)
+{
+    const double across = std::hypot(t.m11(), t.m12());
+    const double up = std::hypot(t.m21(), t.m22());
+    return std::max(across, up) * kReferencePixelSize >= 64;
+}
+
+// The text's glyphs in its colour, the baseline at `baseline` in the
+// painter's current (glyph) coordinates.
+void drawGlyphs(QPainter& painter, const TextParams& text, double baseline)
+{
+    if (beyondGlyphCache(painter.combinedTransform())) {
+        QPainterPath outline;
+        outline.addText(QPointF(0, baseline), text.font, text.text);
+        painter.fillPath(outline, text.color);
+        return;
+    }
+    painter.setFont(text.font);
+    painter.setPen(text.color);
+    painter.drawText(QPointF(0, baseline), text.text);
+}
+
 QPainter::CompositionMode blitMode(BlitOp op)
 {
     switch (op) {
@@ -282,9 +309,7 @@ void WmfCanvas::drawText(const TextParams& text)
         const QRectF box(0, baseline - metrics.ascent(), metrics.horizontalAdvance(text.text), metrics.height());
         m_painter.fillRect(box, text.background);
     }
-    m_painter.setFont(text.font);
-    m_painter.setPen(text.color);
-    m_painter.drawText(QPointF(0, baseline), text.text);
+    drawGlyphs(m_painter, text, baseline);
     m_painter.restore();
 }
 

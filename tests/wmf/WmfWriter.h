@@ -36,6 +36,7 @@ enum Function : std::uint16_t {
     Polygon = 0x0324,
     PolyPolygon = 0x0538,
     TextOut = 0x0521,
+    ExtTextOut = 0x0A32,
     StretchDib = 0x0F43,
 };
 

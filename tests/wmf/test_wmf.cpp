@@ -271,6 +271,18 @@ void TestWmf::pixels_data()
                                         << QSize(100, 50) << leftHalf;
     }
     {
+        // A window one unit wide stretches the glyphs thousands of pixels
+        // across while they stay a pixel high. ExtTextOut: y, x, 5
+        // characters, opaque and clipped to a rectangle, the text, and
+        // character spacings of thousands of units.
+        WmfWriter w;
+        w.placeable(QRect(0, 0, 3787, 267), 25970).record(wmftest::SetWindowExt, {1440, 1});
+        w.rawRecord(wmftest::ExtTextOut, QByteArray::fromHex("9001dc0505000600784d696e6728666f") + "r ISO1"
+                                             + QByteArray::fromHex("30363634290064006e00"));
+        QTest::newRow("text stretched thousands of pixels across")
+            << w.bytes() << QSize(40, 3) << QList<Expect>{};
+    }
+    {
         WmfWriter w = twoByOneInch();
         QTest::newRow("bitmap, rows stored bottom up")
             << w.bitmap(QRect(0, 0, 2880, 1440), quadrants()).bytes() << QSize(100, 50)
