@@ -119,6 +119,9 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const Denominator
     const QSize output = session.setScale(clampDenominator(chooseDenominator(natural)));
     if (!withinLimits(session.header().stored, output))
         return std::nullopt;
+    // The picture and libjpeg's buffers share the 1 GB: a small progressive
+    // file can claim both the largest picture and coefficients for it.
+    session.limitWorkingMemory(long(kMaxOutputBytes - qint64(output.width()) * output.height() * 4));
     const int skipped = options.skipUnusedScans ? skipUnusedScans(session, whole, needed) : 0;
     if (options.skippedScans)
         *options.skippedScans = skipped;

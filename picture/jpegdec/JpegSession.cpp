@@ -169,6 +169,13 @@ QSize JpegSession::setScale(int denominator)
     return QSize(int(m_cinfo.output_width), int(m_cinfo.output_height));
 }
 
+void JpegSession::limitWorkingMemory(long bytes)
+{
+    // 0 would mean no limit at all.
+    if (m_created)
+        m_cinfo.mem->max_memory_to_use = std::clamp(bytes, 1L, m_cinfo.mem->max_memory_to_use);
+}
+
 void JpegSession::continueWith(const ByteSpan* spans, std::size_t count)
 {
     m_source.spans = spans;

@@ -48,6 +48,11 @@ public:
     /// Size of the inverse DCT a component gets at the chosen scale (1..8).
     int componentDctSize(int index) const { return m_cinfo.comp_info[index].DCT_scaled_size; }
 
+    /// Lowers libjpeg's limit on its own working memory (a progressive
+    /// file's coefficients) to `bytes`; beyond it, start() fails instead of
+    /// allocating.
+    void limitWorkingMemory(long bytes);
+
     /// Replaces the unread rest of the input with `spans` (in order), which
     /// must outlive the session. Call between readHeader and start.
     void continueWith(const ByteSpan* spans, std::size_t count);

@@ -380,6 +380,8 @@ void TestJpegDecoder::hugeClaims_data()
     QTest::newRow("65500 x 17000 at 1/1") << withFrameSize(baseline, 65500, 17000) << 1;
     QTest::newRow("just over 1 GB at 1/1") << withFrameSize(baseline, 65500, 4100) << 1;
     QTest::newRow("65500 square progressive at 1/8") << withFrameSize(progressive, 65500, 65500) << 8;
+    QTest::newRow("16000 square progressive at 1/1: picture and coefficients beyond 1 GB")
+        << withFrameSize(progressive, 16000, 16000) << 1;
 }
 
 // Refused from the header or on the first missing data, never by trying to
