@@ -71,6 +71,18 @@ std::unique_ptr<Picture> loadJpeg(const QString& file, QSize fitBox)
     return std::make_unique<RasterPicture>(decoded->natural, std::move(decoded->image));
 }
 
+// Qt's decoder on the whole file in `bytes`. The reader is gone on return:
+// the GIF reader keeps a reference to the frame it returned, which made the
+// conversion to premultiplied pixels copy the largest pictures (1 GB then).
+QImage decodeRaster(QByteArray& bytes, Kind kind)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, kind == Kind::Gif ? "gif" : "bmp");
+    reader.setAllocationLimit(1024); // MB
+    return reader.read();
+}
+
 // BMP and GIF through Qt's decoders.
 std::unique_ptr<Picture> loadRaster(const QString& file, Kind kind)
 {
@@ -82,11 +94,8 @@ std::unique_ptr<Picture> loadRaster(const QString& file, Kind kind)
     QByteArray bytes = f.readAll();
     if (!(kind == Kind::Gif ? PlausibleGif(bytes) : PlausibleBmp(bytes)))
         return nullptr;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, kind == Kind::Gif ? "gif" : "bmp");
-    reader.setAllocationLimit(1024); // MB
-    QImage image = reader.read();
+    QImage image = decodeRaster(bytes, kind);
+    bytes = QByteArray();
     if (image.isNull())
         return nullptr;
     // The decoded size: Qt's reader.size() gives a top-down BMP's height
