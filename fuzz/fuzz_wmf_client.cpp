@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -68,7 +69,12 @@ std::optional<HelperEnd> runHelper(const std::vector<std::string>& args)
         return std::nullopt;
     HelperEnd end;
     rusage usage{};
-    while (::wait4(pid, &end.status, WNOHANG, &usage) == 0) {
+    for (;;) {
+        const pid_t done = ::wait4(pid, &end.status, WNOHANG, &usage);
+        if (done == pid)
+            break;
+        if (done < 0 && errno != EINTR)
+            return std::nullopt;
         if (std::chrono::steady_clock::now() - start > 2 * kClientTimeLimit)
             ::kill(pid, SIGKILL);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -78,7 +84,8 @@ std::optional<HelperEnd> runHelper(const std::vector<std::string>& args)
     return end;
 }
 
-// Runs the helper on `file` with `mode` arguments and fails on a crash.
+// Runs the helper directly with `args` (its mode and file) and fails on a
+// crash, a sanitizer report, more than the client's time or 1 GB.
 void checkHelper(std::vector<std::string> args)
 {
     static const std::string helper = QCoreApplication::applicationDirPath().toStdString() + '/'
@@ -86,7 +93,7 @@ void checkHelper(std::vector<std::string> args)
     args.insert(args.begin(), helper);
     const std::optional<HelperEnd> end = runHelper(args);
     if (!end)
-        fuzz::Fail("cannot start the helper");
+        fuzz::Fail("cannot run the helper");
     if (end->took > kClientTimeLimit)
         fuzz::Fail("the helper took longer than the client waits");
     if (WIFSIGNALED(end->status))
