@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QStringList>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -32,8 +33,23 @@ void StartApplication()
     new QGuiApplication(argc, argv);
 }
 
+namespace {
+
+// The scratch files written, removed when the process ends normally.
+struct ScratchFiles {
+    QStringList paths;
+    ~ScratchFiles()
+    {
+        for (const QString& path : paths)
+            QFile::remove(path);
+    }
+};
+
+} // namespace
+
 QString WriteScratchFile(const std::uint8_t* data, std::size_t size, const char* suffix)
 {
+    static ScratchFiles written;
     static const QString folder = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm")
                                                                                       : QStringLiteral("/tmp");
     const QString path =
@@ -43,6 +59,8 @@ QString WriteScratchFile(const std::uint8_t* data, std::size_t size, const char*
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
         || file.write(reinterpret_cast<const char*>(data), length) != length)
         Fail("cannot write the scratch file");
+    if (!written.paths.contains(path))
+        written.paths.append(path);
     return path;
 }
 
