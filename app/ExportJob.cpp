@@ -21,7 +21,6 @@ struct Rendered {
     bool readable = false;
     int status = kStatusOk;
     QByteArray jpeg;
-    QImage canvas;
 };
 
 // The same file reached by two spellings counts as one.
@@ -66,7 +65,7 @@ struct ExportJob::Shared {
     bool stop = false;
     std::map<int, Rendered> results;
 
-    Rendered render(int task) const;
+    Rendered render(int task, QImage* canvasOut = nullptr) const;
     bool mayStart(int task) const
     {
         return task < limit && task - handled < aheadLimit && readAfter[std::size_t(task)] < handled;
@@ -78,15 +77,17 @@ struct ExportJob::Shared {
     bool land(int task, Rendered& r, const ExportCallbacks& callbacks, ExportResult& result);
 };
 
-Rendered ExportJob::Shared::render(int task) const
+Rendered ExportJob::Shared::render(int task, QImage* canvasOut) const
 {
     Rendered r;
     Canvas canvas(canvasSize, canvasColour);
     r.readable = Bildanpassen(canvas, settings, tasks[task].source).loaded;
     if (!r.readable)
         return r;
-    r.canvas = canvas.Image();
-    r.status = EncodeJpeg(r.canvas, kExportQuality, r.jpeg);
+    const QImage image = canvas.Image();
+    r.status = EncodeJpeg(image, kExportQuality, r.jpeg);
+    if (canvasOut)
+        *canvasOut = image;
     return r;
 }
 
@@ -163,7 +164,7 @@ bool ExportJob::Shared::land(int task, Rendered& r, const ExportCallbacks& callb
     if (status != kStatusOk) {
         result.failedTask = task;
         result.error = SaveError(status);
-        result.failedCanvas = r.canvas;
+        render(task, &result.failedCanvas); // rare: drawn again rather than kept for every file
         return false;
     }
     ++result.written;
