@@ -4,9 +4,6 @@
 
 #include <QDir>
 #include <algorithm>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace ostrovel {
 
@@ -36,13 +33,6 @@ QString ThumbnailName(const QString& entryName)
 QString ThumbnailPath(const QString& targetFolder, const QString& entryName)
 {
     return ProperPfad(targetFolder) + ThumbnailName(entryName);
-}
-
-void ReturnLargeBlocksToSystem()
-{
-#ifdef __GLIBC__
-    mallopt(M_MMAP_THRESHOLD, 1 << 20); // a fixed threshold also stops glibc from raising it
-#endif
 }
 
 QString UnreadableMessage(const QStringList& names)

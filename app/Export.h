@@ -21,12 +21,6 @@ QString ThumbnailName(const QString& entryName);
 /// The thumbnail's full path in `targetFolder`.
 QString ThumbnailPath(const QString& targetFolder, const QString& entryName);
 
-/// Has large blocks (the decoders' whole-image buffers) always come from and
-/// go back to the system, so that worker threads that take turns on big
-/// progressive JPEGs do not leave the freed memory parked in their heaps.
-/// Call once at start-up, before any thread starts.
-void ReturnLargeBlocksToSystem();
-
 /// The closing message that names the pictures that could not be read.
 QString UnreadableMessage(const QStringList& names);
 

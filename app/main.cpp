@@ -1,4 +1,3 @@
-#include "Export.h"
 #include "Form1.h"
 
 #include <QApplication>
@@ -7,7 +6,6 @@
 
 int main(int argc, char* argv[])
 {
-    ostrovel::ReturnLargeBlocksToSystem();
     QApplication app(argc, argv);
     ostrovel::Form1 form;
     // Open centred on the screen with a client area of 1028 x 614.
