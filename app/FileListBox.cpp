@@ -1,6 +1,6 @@
 #include "FileListBox.h"
 
-#include "Export.h"
+#include "PictureFiles.h"
 #include "RuntimeError.h"
 
 #include <QDir>

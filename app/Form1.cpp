@@ -2,7 +2,6 @@
 
 #include "BrowseFolderErweitert.h"
 #include "Export.h"
-#include "ExportJob.h"
 #include "ExportProgress.h"
 #include "Render.h"
 
@@ -47,6 +46,12 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& tex
 
 } // namespace
 
+QString UnreadableMessage(const QStringList& names)
+{
+    return QStringLiteral("Diese Bilder konnten nicht gelesen werden und wurden nicht gespeichert:\n")
+           + names.join(u'\n');
+}
+
 QString RuntimeErrorText(const RuntimeError& error)
 {
     return QStringLiteral("Laufzeitfehler '%1':\n\n%2").arg(error.number()).arg(error.description());
@@ -66,45 +71,45 @@ Form1::Form1(QWidget* parent) : QWidget(parent)
 
 void Form1::createControls()
 {
-    Picture1 = new CanvasView(QSize(799, 611), this);
-    Picture1->setObjectName(QStringLiteral("Picture1"));
-    Frame1 = new QGroupBox(this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(804, 0, 223, 610);
-    Frame1->setFocusPolicy(Qt::NoFocus);
+    m_picture1 = new CanvasView(kInitialCanvasSize, this);
+    m_picture1->setObjectName(QStringLiteral("Picture1"));
+    m_frame1 = new QGroupBox(this);
+    m_frame1->setObjectName(QStringLiteral("Frame1"));
+    m_frame1->setGeometry(804, 0, 223, 610);
+    m_frame1->setFocusPolicy(Qt::NoFocus);
 
-    QWidget* f = Frame1;
+    QWidget* f = m_frame1;
     m_label1[0] = makeLabel(f, QStringLiteral("Ausgabegröße wählen"), {6, 15, 202, 16}, true);
     m_text1[0] = makeEdit(f, QStringLiteral("Text1_0"), QStringLiteral("158"), {6, 33, 76, 22});
     m_label2[0] = makeLabel(f, QStringLiteral("x"), {87, 39, 13, 13}, false);
     m_text1[1] = makeEdit(f, QStringLiteral("Text1_1"), QStringLiteral("158"), {96, 33, 76, 22});
     m_label2[1] = makeLabel(f, QStringLiteral("Pixel"), {177, 39, 28, 13}, false);
     m_label1[1] = makeLabel(f, QStringLiteral("Hintergrundfarbe wählen (R,G,B)"), {6, 60, 202, 16}, true);
-    Text2 = makeEdit(f, QStringLiteral("Text2"), QStringLiteral("255,255,255"), {6, 78, 76, 22});
+    m_text2 = makeEdit(f, QStringLiteral("Text2"), QStringLiteral("255,255,255"), {6, 78, 76, 22});
     m_label1[2] = makeLabel(f, QStringLiteral("Dateipräfix beim speichern"), {6, 105, 202, 16}, true);
-    Text3 = makeEdit(f, QStringLiteral("Text3"), QStringLiteral("thumb_"), {6, 123, 166, 22});
-    Command1 = makeButton(f, QStringLiteral("Command1"), QStringLiteral("&Bilder Verzeichnis wählen"), {6, 150, 208, 25});
-    File1 = new FileListBox(f);
-    File1->setObjectName(QStringLiteral("File1"));
-    File1->setGeometry(6, 180, 208, 344);
-    Command2 = makeButton(f, QStringLiteral("Command2"), QStringLiteral("Als JPG &speichern"), {6, 534, 208, 31});
-    Command3 = makeButton(f, QStringLiteral("Command3"), QStringLiteral("&Ende"), {6, 570, 208, 31});
+    m_text3 = makeEdit(f, QStringLiteral("Text3"), QStringLiteral("thumb_"), {6, 123, 166, 22});
+    m_command1 = makeButton(f, QStringLiteral("Command1"), QStringLiteral("&Bilder Verzeichnis wählen"), {6, 150, 208, 25});
+    m_file1 = new FileListBox(f);
+    m_file1->setObjectName(QStringLiteral("File1"));
+    m_file1->setGeometry(6, 180, 208, 344);
+    m_command2 = makeButton(f, QStringLiteral("Command2"), QStringLiteral("Als JPG &speichern"), {6, 534, 208, 31});
+    m_command3 = makeButton(f, QStringLiteral("Command3"), QStringLiteral("&Ende"), {6, 570, 208, 31});
     for (int i = 0; i < 3; ++i)
         m_label1[std::size_t(i)]->setObjectName(QStringLiteral("Label1_%1").arg(i));
     for (int i = 0; i < 2; ++i)
         m_label2[std::size_t(i)]->setObjectName(QStringLiteral("Label2_%1").arg(i));
 
-    connect(File1, &FileListBox::Click, this, &Form1::File1_Click);
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(m_file1, &FileListBox::Click, this, &Form1::File1_Click);
+    connect(m_command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(m_command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(m_command3, &QPushButton::clicked, this, &Form1::Command3_Click);
 }
 
 // Focus order by the controls' tab indices: Text2 2, Text1(1) 3, Text1(0) 4,
 // Command3 5, Command2 6, Command1 7, File1 8, Text3 13.
 void Form1::setTabOrder()
 {
-    const QList<QWidget*> order{Text2, m_text1[1], m_text1[0], Command3, Command2, Command1, File1, Text3};
+    const QList<QWidget*> order{m_text2, m_text1[1], m_text1[0], m_command3, m_command2, m_command1, m_file1, m_text3};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -125,8 +130,8 @@ void Form1::resizeEvent(QResizeEvent* event)
 
 void Form1::Form_Resize()
 {
-    const float left = float(width()) - float(Frame1->width());
-    Frame1->move(int(left), Frame1->y());
+    const float left = float(width()) - float(m_frame1->width());
+    m_frame1->move(int(left), m_frame1->y());
 }
 
 void Form1::keyPressEvent(QKeyEvent* event)
@@ -135,11 +140,11 @@ void Form1::keyPressEvent(QKeyEvent* event)
     // unless a focused button takes the key itself.
     if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-            Command1->click();
+            m_command1->click();
             return;
         }
         if (event->key() == Qt::Key_Escape) {
-            Command3->click();
+            m_command3->click();
             return;
         }
     }
@@ -148,21 +153,19 @@ void Form1::keyPressEvent(QKeyEvent* event)
 
 ThumbnailSettings Form1::settings() const
 {
-    return ThumbnailSettings{Text2->text(), m_text1[0]->text(), m_text1[1]->text()};
+    return ThumbnailSettings{m_text2->text(), m_text1[0]->text(), m_text1[1]->text()};
 }
 
 bool Form1::Bildanpassen(const QString& filename)
 {
     const QString file
-        = filename.isEmpty() ? ProperPfad(File1->Path()) + File1->List(File1->ListIndex()) : filename;
-    Canvas& canvas = Picture1->canvas();
-    const qreal ratio = Picture1->devicePixelRatioF();
-    ApplyCanvasSettings(canvas, settings());
-    const auto picture = LoadPicture(file, canvas.size() * ratio); // detailed enough for the screen too
-    const bool loaded = FitLoaded(canvas, picture.get()).loaded;
-    if (loaded && ratio != 1.0)
-        Picture1->setDisplayImage(sharpDisplay(canvas, *picture, ratio));
-    return loaded;
+        = filename.isEmpty() ? ProperPfad(m_file1->Path()) + m_file1->List(m_file1->ListIndex()) : filename;
+    Canvas& canvas = m_picture1->canvas();
+    const qreal ratio = m_picture1->devicePixelRatioF();
+    const RenderOutcome outcome = RenderThumbnail(canvas, settings(), file, ratio); // detailed enough for the screen too
+    if (outcome.loaded && ratio != 1.0)
+        m_picture1->setDisplayImage(sharpDisplay(canvas, *outcome.picture, ratio));
+    return outcome.loaded;
 }
 
 // On a high-density screen the canvas's pixels would be enlarged on the way
@@ -191,8 +194,8 @@ void Form1::Command1_Click()
     guarded([this] {
         if (Bildordner.isEmpty())
             Bildordner = m_programFolder;
-        File1->SetPath(chooseFolder(QStringLiteral("Bildordner wählen"), Bildordner));
-        Bildordner = File1->Path();
+        m_file1->SetPath(chooseFolder(QStringLiteral("Bildordner wählen"), Bildordner));
+        Bildordner = m_file1->Path();
     });
 }
 
@@ -215,31 +218,27 @@ void Form1::Command2_Click()
 // showing the failing entry's rendering.
 void Form1::exportSelection(const QString& target)
 {
-    const int last = File1->ListCount() - 1; // read once
+    const int last = m_file1->ListCount() - 1; // read once
     QList<int> entries;
-    QList<ExportTask> tasks;
+    ExportRequest request;
     for (int i = 0; i <= last; ++i) {
-        if (!File1->Selected(i))
+        if (!m_file1->Selected(i))
             continue;
         entries << i;
-        tasks << ExportTask{ProperPfad(File1->Path()) + File1->List(i), ThumbnailPath(target, File1->List(i))};
+        request.sources << ExportSource{ProperPfad(m_file1->Path()) + m_file1->List(i), m_file1->List(i)};
     }
-    Canvas& canvas = Picture1->canvas();
-    if (!tasks.isEmpty())
-        ApplyCanvasSettings(canvas, settings()); // what every rendering does to the canvas
-    ExportJob job(tasks, settings(), canvas.size(), canvas.BackColor());
-    ExportProgress progress(this, int(tasks.size()), m_progressDelayMs);
-    const ExportResult result = job.run(progress.callbacks([&](int task) { File1->SetSelected(entries[task], false); }),
-                                        m_exportThreads);
-    if (result.error) {
-        canvas.setPicture(result.failedCanvas);
+    request.targetFolder = target;
+    request.settings = settings();
+    request.threads = m_exportThreads;
+    ExportProgress progress(this, int(entries.size()), m_progressDelayMs);
+    request.callbacks = progress.callbacks([&](int task) { m_file1->SetSelected(entries[task], false); });
+    const ExportResult result = RunExport(request, m_picture1->canvas());
+    if (result.error)
         throw *result.error;
-    }
-    canvas.ClearPicture();
     if (!result.unreadable.isEmpty()) {
         QStringList names;
         for (int task : result.unreadable)
-            names << File1->List(entries[task]);
+            names << m_file1->List(entries[task]);
         showMessage(UnreadableMessage(names));
     }
 }

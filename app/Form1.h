@@ -4,6 +4,7 @@
 #include "CanvasView.h"
 #include "FileListBox.h"
 #include "Picture.h"
+#include "Paths.h"
 #include "RuntimeError.h"
 #include "Settings.h"
 
@@ -30,18 +31,18 @@ public:
 
     explicit Form1(QWidget* parent = nullptr);
 
-    // Controls, by the names the handlers use.
-    CanvasView* Picture1;
-    QGroupBox* Frame1;
+    // The controls, by their names: tests and the handlers reach them here.
+    CanvasView* Picture1() const { return m_picture1; }
+    QGroupBox* Frame1() const { return m_frame1; }
     QLineEdit* Text1(int index) const { return m_text1.at(std::size_t(index)); }
     QLabel* Label1(int index) const { return m_label1.at(std::size_t(index)); }
     QLabel* Label2(int index) const { return m_label2.at(std::size_t(index)); }
-    QLineEdit* Text2;
-    QLineEdit* Text3;
-    QPushButton* Command1;
-    FileListBox* File1;
-    QPushButton* Command2;
-    QPushButton* Command3;
+    QLineEdit* Text2() const { return m_text2; }
+    QLineEdit* Text3() const { return m_text3; }
+    QPushButton* Command1() const { return m_command1; }
+    FileListBox* File1() const { return m_file1; }
+    QPushButton* Command2() const { return m_command2; }
+    QPushButton* Command3() const { return m_command3; }
 
     /// The remembered picture folder and target folder; empty at start.
     QString Bildordner;
@@ -87,12 +88,20 @@ private:
     void setTabOrder();
     QString chooseFolder(const QString& title, const QString& start);
     void exportSelection(const QString& target);
-    /// Runs a handler; a runtime error is shown and the program keeps running.
     static QImage sharpDisplay(const Canvas& canvas, const Picture& picture, qreal ratio);
+    /// Runs a handler; a runtime error is shown and the program keeps running.
     void guarded(const std::function<void()>& handler);
     void showMessage(const QString& text);
 
+    CanvasView* m_picture1 = nullptr;
+    QGroupBox* m_frame1 = nullptr;
     std::array<QLineEdit*, 2> m_text1{};
+    QLineEdit* m_text2 = nullptr;
+    QLineEdit* m_text3 = nullptr;
+    QPushButton* m_command1 = nullptr;
+    FileListBox* m_file1 = nullptr;
+    QPushButton* m_command2 = nullptr;
+    QPushButton* m_command3 = nullptr;
     std::array<QLabel*, 3> m_label1{};
     std::array<QLabel*, 2> m_label2{};
     FolderChooser m_chooser;
@@ -101,6 +110,9 @@ private:
     int m_exportThreads = 0;
     int m_progressDelayMs = 500;
 };
+
+/// The closing message that names the pictures that could not be read.
+QString UnreadableMessage(const QStringList& names);
 
 /// The text of the message box for an error that reaches a handler's top.
 QString RuntimeErrorText(const RuntimeError& error);

@@ -28,7 +28,7 @@ Sample timeOne(ostrovel::Canvas& canvas, const QString& file)
 {
     const std::clock_t cpuStart = std::clock();
     const auto start = std::chrono::steady_clock::now();
-    const auto outcome = ostrovel::Bildanpassen(canvas, ostrovel::ThumbnailSettings{}, file);
+    const auto outcome = ostrovel::RenderThumbnail(canvas, ostrovel::ThumbnailSettings{}, file);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     const double cpu = double(std::clock() - cpuStart) * 1000.0 / CLOCKS_PER_SEC;
     return {outcome.loaded ? ms : -1.0, cpu};

@@ -4,6 +4,7 @@
 
 #include "Canvas.h"
 #include "Export.h"
+#include "Paths.h"
 #include "Picture.h"
 
 #include <QColorSpace>

@@ -5,6 +5,7 @@
 #include "Canvas.h"
 #include "FuzzSupport.h"
 #include "Render.h"
+#include "Paths.h"
 #include "Settings.h"
 
 #include <cmath>

@@ -1,79 +1,10 @@
-// The module Picturebox_2_jpg: the picture is encoded in
-// memory and then written through a temporary file, so a failed save never
-// leaves a partial JPEG behind.
+// The module Picturebox_2_jpg: the picture is encoded in memory and then
+// written through a temporary file, so a failed save never leaves a partial
+// JPEG behind.
 
 #include "Picturebox_2_jpg.h"
 
-#include "JpegCompress.h"
-
-#include <QSysInfo>
-
 namespace ostrovel {
-
-namespace {
-
-using detail::PixelLayout;
-
-// The layout in which `format` holds its pixels when libjpeg can read them
-// as they are, with the same result as converting to Format_RGB32 first
-// (for ARGB32 that conversion drops alpha too; premultiplied formats are
-// unpremultiplied by it, so they are converted).
-bool directLayout(QImage::Format format, PixelLayout& layout)
-{
-    constexpr bool littleEndian = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
-    switch (format) {
-    case QImage::Format_RGB32:
-    case QImage::Format_ARGB32:
-        layout = littleEndian ? PixelLayout::Bgrx : PixelLayout::Xrgb;
-        break;
-    case QImage::Format_RGBX8888:
-    case QImage::Format_RGBA8888:
-        layout = PixelLayout::Rgbx;
-        break;
-    case QImage::Format_RGB888:
-        layout = PixelLayout::Rgb;
-        break;
-    case QImage::Format_BGR888:
-        layout = PixelLayout::Bgr;
-        break;
-    default:
-        return false;
-    }
-    return detail::layoutSupported(layout);
-}
-
-// Brings `image` into a layout libjpeg reads; a null result means the
-// conversion could not allocate its copy.
-QImage readableImage(const QImage& image, PixelLayout& layout)
-{
-    if (directLayout(image.format(), layout))
-        return image;
-    const QImage::Format target =
-        detail::layoutSupported(PixelLayout::Bgrx) ? QImage::Format_RGB32 : QImage::Format_RGB888;
-    QImage converted = image.convertToFormat(target);
-    directLayout(target, layout);
-    return converted;
-}
-
-} // namespace
-
-int EncodeJpeg(const QImage& image, int quality, QByteArray& out)
-{
-    out.clear();
-    if (image.isNull() || image.width() <= 0 || image.height() <= 0)
-        return kStatusInvalidParameter;
-    PixelLayout layout = PixelLayout::Rgb;
-    const QImage readable = readableImage(image, layout);
-    if (readable.isNull())
-        return kStatusOutOfMemory;
-    detail::PixelRows rows;
-    rows.bits = readable.constBits(); // constBits: no detach of a shared image
-    rows.bytesPerLine = readable.bytesPerLine();
-    rows.width = readable.width();
-    rows.height = readable.height();
-    rows.layout = layout;
-    return detail::compressJpeg(rows, qBound(0, quality, 100), out);
-}
 
 RuntimeError SaveError(int status)
 {
@@ -81,12 +12,26 @@ RuntimeError SaveError(int status)
                                + QString::number(status));
 }
 
+PreparedJpeg PrepareJpeg(const QImage& pic, int quality)
+{
+    PreparedJpeg jpeg;
+    jpeg.status = EncodeJpeg(pic, quality, jpeg.bytes);
+    return jpeg;
+}
+
+int ReplaceWithJpeg(const QString& outfile, const PreparedJpeg& jpeg)
+{
+    return jpeg.status != kStatusOk ? jpeg.status : WriteFileReplacing(outfile, jpeg.bytes);
+}
+
+int WriteJpegFile(const QImage& pic, const QString& outfile, int quality)
+{
+    return ReplaceWithJpeg(outfile, PrepareJpeg(pic, quality));
+}
+
 void SavePictureAsJpg(const QImage& pic, const QString& outfile, int quality)
 {
-    QByteArray bytes;
-    int status = EncodeJpeg(pic, quality, bytes);
-    if (status == kStatusOk)
-        status = WriteFileReplacing(outfile, bytes);
+    const int status = WriteJpegFile(pic, outfile, quality);
     if (status != kStatusOk)
         throw SaveError(status);
 }

@@ -133,10 +133,10 @@ private Q_SLOTS:
 
 private:
     void openWith(const QString& name, const QByteArray& bytes);
-    int row(const QString& name) const { return int(m_fx->form->File1->row(m_fx->form->File1->findItems(name, Qt::MatchExactly).value(0))); }
+    int row(const QString& name) const { return int(m_fx->form->File1()->row(m_fx->form->File1()->findItems(name, Qt::MatchExactly).value(0))); }
     void click(const QString& name)
     {
-        FileListBox* list = m_fx->form->File1;
+        FileListBox* list = m_fx->form->File1();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row(name))).center());
     }
     std::unique_ptr<WindowFixture> m_fx;
@@ -195,15 +195,15 @@ void TestBadInputs::preview()
     openWith(name, bytes);
     Form1& form = *m_fx->form;
     click("a_good.bmp");
-    const QImage before = form.Picture1->canvas().picture();
+    const QImage before = form.Picture1()->canvas().picture();
     QVERIFY(!before.isNull());
     form.Text1(0)->setText("100");
     form.Text1(1)->setText("60");
-    form.Text2->setText("0,0,128");
+    form.Text2()->setText("0,0,128");
     click(name);
-    QCOMPARE(form.Picture1->canvas().picture(), before);
-    QCOMPARE(form.Picture1->size(), QSize(100, 60));
-    QCOMPARE(form.Picture1->canvas().BackColor(), Colour(128 << 16));
+    QCOMPARE(form.Picture1()->canvas().picture(), before);
+    QCOMPARE(form.Picture1()->size(), QSize(100, 60));
+    QCOMPARE(form.Picture1()->canvas().BackColor(), Colour(128 << 16));
     QVERIFY(m_fx->messages.isEmpty());
 }
 
@@ -213,13 +213,13 @@ void TestBadInputs::exportSkipsIt()
     QFETCH(QByteArray, bytes);
     openWith(name, bytes);
     Form1& form = *m_fx->form;
-    form.File1->selectAll();
+    form.File1()->selectAll();
     QTemporaryDir out;
     m_fx->answers << out.path();
-    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    QTest::mouseClick(form.Command2(), Qt::LeftButton);
     QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"thumb_a_good.jpg"});
-    QVERIFY(form.File1->Selected(row(name)));
-    QVERIFY(!form.File1->Selected(row("a_good.bmp")));
+    QVERIFY(form.File1()->Selected(row(name)));
+    QVERIFY(!form.File1()->Selected(row("a_good.bmp")));
     QCOMPARE(m_fx->messages,
              QStringList{"Diese Bilder konnten nicht gelesen werden und wurden nicht gespeichert:\n" + name});
 }
@@ -241,9 +241,9 @@ void TestBadInputs::wrongExtensionStillReads()
     QFETCH(QByteArray, bytes);
     openWith(name, bytes);
     click("a_good.bmp");
-    const QImage before = m_fx->form->Picture1->canvas().picture();
+    const QImage before = m_fx->form->Picture1()->canvas().picture();
     click(name);
-    QVERIFY(m_fx->form->Picture1->canvas().picture() != before);
+    QVERIFY(m_fx->form->Picture1()->canvas().picture() != before);
 }
 
 QTEST_MAIN(TestBadInputs)

@@ -2,6 +2,7 @@
 // window with the folder chooser answered by the test.
 
 #include "Export.h"
+#include "Paths.h"
 #include "Render.h"
 #include "WindowFixture.h"
 
@@ -49,17 +50,17 @@ private:
     Form1& form() { return *m_fx->form; }
     void select(const QStringList& names)
     {
-        form().File1->clearSelection();
-        for (int i = 0; i < form().File1->ListCount(); ++i)
-            if (names.contains(form().File1->List(i)))
-                form().File1->SetSelected(i, true);
+        form().File1()->clearSelection();
+        for (int i = 0; i < form().File1()->ListCount(); ++i)
+            if (names.contains(form().File1()->List(i)))
+                form().File1()->SetSelected(i, true);
     }
     QStringList selected()
     {
         QStringList names;
-        for (int i = 0; i < form().File1->ListCount(); ++i)
-            if (form().File1->Selected(i))
-                names << form().File1->List(i);
+        for (int i = 0; i < form().File1()->ListCount(); ++i)
+            if (form().File1()->Selected(i))
+                names << form().File1()->List(i);
         return names;
     }
     QString makeTarget(const QString& name)
@@ -94,13 +95,13 @@ void TestExport::init()
 void TestExport::exportsSelectedFiles()
 {
     const QString target = makeTarget("out");
-    form().Text2->setText("20,40,60");
+    form().Text2()->setText("20,40,60");
     form().Text1(0)->setText("120");
     form().Text1(1)->setText("90");
     const QStringList chosen{"Urlaub.JPG", "a.b.bmp", "c.gif", "Plan.wmf"};
     select(chosen);
     m_fx->answers << target;
-    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
 
     QCOMPARE(m_fx->calls.size(), 1);
     const ChooserCall call = m_fx->calls.first();
@@ -116,51 +117,51 @@ void TestExport::exportsSelectedFiles()
         const QImage thumb = readImage(ThumbnailPath(target, name));
         QCOMPARE(thumb.size(), QSize(120, 90));
         Canvas preview(QSize(1, 1), 0);
-        QVERIFY(ostrovel::Bildanpassen(preview, form().settings(), m_fx->folder->filePath(name)).loaded);
+        QVERIFY(ostrovel::RenderThumbnail(preview, form().settings(), m_fx->folder->filePath(name)).loaded);
         const int diff = testpics::maxChannelDifference(thumb, preview.Image());
         QVERIFY2(diff <= 40, qPrintable(QString("%1 differs by %2").arg(name).arg(diff)));
     }
     QCOMPARE(selected(), QStringList());
-    QVERIFY(form().Picture1->canvas().picture().isNull());
-    QCOMPARE(form().Picture1->size(), QSize(120, 90));
+    QVERIFY(form().Picture1()->canvas().picture().isNull());
+    QCOMPARE(form().Picture1()->size(), QSize(120, 90));
 }
 
 void TestExport::cancelChangesNothing()
 {
     select({"c.gif"});
-    QTest::mouseClick(form().File1->viewport(), Qt::LeftButton, Qt::ControlModifier,
-                      form().File1->visualItemRect(form().File1->item(0)).center()); // preview something
-    const QImage before = form().Picture1->canvas().picture();
+    QTest::mouseClick(form().File1()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      form().File1()->visualItemRect(form().File1()->item(0)).center()); // preview something
+    const QImage before = form().Picture1()->canvas().picture();
     const QStringList selectedBefore = selected();
     QVERIFY(!before.isNull());
     m_fx->answers << QString();
-    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
     QCOMPARE(form().Zielordner, QString());
     QCOMPARE(selected(), selectedBefore);
-    QCOMPARE(form().Picture1->canvas().picture(), before);
+    QCOMPARE(form().Picture1()->canvas().picture(), before);
     QCOMPARE(QDir(m_targets.path()).entryList(QDir::Files), QStringList());
 
     m_fx->answers << QString();
-    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
     QCOMPARE(m_fx->calls.size(), 2);
     QCOMPARE(m_fx->calls[1].startPath, m_targets.path()); // starts at the program's folder again
 }
 
 void TestExport::emptySelectionClearsCanvas()
 {
-    QTest::mouseClick(form().File1->viewport(), Qt::LeftButton, {},
-                      form().File1->visualItemRect(form().File1->item(0)).center());
-    form().File1->clearSelection();
-    QVERIFY(!form().Picture1->canvas().picture().isNull());
+    QTest::mouseClick(form().File1()->viewport(), Qt::LeftButton, {},
+                      form().File1()->visualItemRect(form().File1()->item(0)).center());
+    form().File1()->clearSelection();
+    QVERIFY(!form().Picture1()->canvas().picture().isNull());
     const QString target = makeTarget("none");
     m_fx->answers << target;
-    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
     QCOMPARE(QDir(target).entryList(QDir::Files), QStringList());
-    QVERIFY(form().Picture1->canvas().picture().isNull());
+    QVERIFY(form().Picture1()->canvas().picture().isNull());
 
     // The next export starts where the last one went.
     m_fx->answers << QString();
-    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
     QCOMPARE(m_fx->calls[1].startPath, target);
 }
 
@@ -169,13 +170,13 @@ void TestExport::laterDuplicateReplacesEarlier()
     const QString target = makeTarget("dup");
     select({"x.bmp", "x.jpg"});
     m_fx->answers << target;
-    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
     QCOMPARE(QDir(target).entryList(QDir::Files), QStringList{"thumb_x.jpg"});
     const QImage thumb = readImage(QDir(target).filePath("thumb_x.jpg"));
     // x.jpg comes after x.bmp in the list, so its thumbnail is the one left.
     const auto renderOf = [this](const QString& name) {
         Canvas canvas(QSize(1, 1), 0);
-        ostrovel::Bildanpassen(canvas, form().settings(), m_fx->folder->filePath(name));
+        ostrovel::RenderThumbnail(canvas, form().settings(), m_fx->folder->filePath(name));
         return canvas.Image();
     };
     QVERIFY(testpics::maxChannelDifference(thumb, renderOf("x.jpg")) <= 40);
@@ -191,7 +192,7 @@ void TestExport::writeErrorStopsAtFailingEntry()
     testpics::writeFile(QDir(target).filePath("thumb_x.jpg"), earlier);
     select({"a.b.bmp", "c.gif", "x.bmp"});
     m_fx->answers << target;
-    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
 
     QCOMPARE(m_fx->messages, QStringList{"Laufzeitfehler '5':\n\nSpeicherung des Bildes fehlgeschlagen. GDI+ Error:7"});
     QVERIFY(QFileInfo::exists(QDir(target).filePath("thumb_a.b.jpg")));
@@ -201,13 +202,13 @@ void TestExport::writeErrorStopsAtFailingEntry()
     QCOMPARE(kept.readAll(), earlier); // nothing after the failing entry was written
     QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 3);
     // The canvas shows the failing file's rendering: green everywhere the GIF covers.
-    QCOMPARE(form().Picture1->canvas().Image().pixel(79, 79), qRgb(0, 200, 0));
+    QCOMPARE(form().Picture1()->canvas().Image().pixel(79, 79), qRgb(0, 200, 0));
     QCOMPARE(form().Zielordner, target);
 
     // The window keeps working: a second export into a good folder succeeds.
     const QString good = makeTarget("good");
     m_fx->answers << good;
-    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
     QCOMPARE(QDir(good).entryList(QDir::Files), (QStringList{"thumb_c.jpg", "thumb_x.jpg"}));
     QCOMPARE(selected(), QStringList());
 }
@@ -218,7 +219,7 @@ void TestExport::vanishedTargetReportsError()
     QDir(target).removeRecursively();
     select({"c.gif", "x.bmp"});
     m_fx->answers << target;
-    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
     QCOMPARE(m_fx->messages.size(), 1);
     QVERIFY(m_fx->messages.first().startsWith("Laufzeitfehler '5':\n\nSpeicherung des Bildes fehlgeschlagen. GDI+ Error:"));
     QCOMPARE(selected(), (QStringList{"c.gif", "x.bmp"}));
@@ -231,12 +232,12 @@ void TestExport::unreadableSourceIsSkippedAndNamed()
     select({"c.gif", "x.jpg", "z_broken.jpg"});
     QFile::remove(m_fx->folder->filePath("x.jpg")); // vanished after the list was read
     m_fx->answers << target;
-    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
     QCOMPARE(QDir(target).entryList(QDir::Files), QStringList{"thumb_c.jpg"});
     QCOMPARE(selected(), (QStringList{"x.jpg", "z_broken.jpg"}));
     QCOMPARE(m_fx->messages,
              QStringList{"Diese Bilder konnten nicht gelesen werden und wurden nicht gespeichert:\nx.jpg\nz_broken.jpg"});
-    QVERIFY(form().Picture1->canvas().picture().isNull());
+    QVERIFY(form().Picture1()->canvas().picture().isNull());
 }
 
 void TestExport::pictureFolderChoice()
@@ -245,34 +246,34 @@ void TestExport::pictureFolderChoice()
     testpics::writeFile(QDir(pics).filePath("only.gif"), QByteArray("GIF89a"));
     testpics::writeFile(QDir(pics).filePath("skip.png"), QByteArray("x"));
     m_fx->answers << pics + "/";
-    QTest::mouseClick(form().Command1, Qt::LeftButton);
+    QTest::mouseClick(form().Command1(), Qt::LeftButton);
     QCOMPARE(m_fx->calls.first().title, QString("Bildordner wählen"));
     QCOMPARE(m_fx->calls.first().startPath, m_targets.path()); // the program's folder, not the current one
     QVERIFY(m_fx->calls.first().showStatus && m_fx->calls.first().rootGiven && m_fx->calls.first().newStyle);
-    QCOMPARE(form().File1->ListCount(), 1);
-    QCOMPARE(form().File1->List(0), QString("only.gif"));
+    QCOMPARE(form().File1()->ListCount(), 1);
+    QCOMPARE(form().File1()->List(0), QString("only.gif"));
     QCOMPARE(form().Bildordner, pics); // as the list reports it
 
     m_fx->answers << QString(); // cancel: the list stays
-    QTest::mouseClick(form().Command1, Qt::LeftButton);
+    QTest::mouseClick(form().Command1(), Qt::LeftButton);
     QCOMPARE(m_fx->calls[1].startPath, pics);
-    QCOMPARE(form().File1->Path(), pics);
+    QCOMPARE(form().File1()->Path(), pics);
     QCOMPARE(form().Bildordner, pics);
 
     const QString empty = makeTarget("empty");
     m_fx->answers << empty;
-    QTest::mouseClick(form().Command1, Qt::LeftButton);
-    QCOMPARE(form().File1->ListCount(), 0);
+    QTest::mouseClick(form().Command1(), Qt::LeftButton);
+    QCOMPARE(form().File1()->ListCount(), 0);
     QCOMPARE(form().Bildordner, empty);
 }
 
 void TestExport::pictureFolderRefused()
 {
     m_fx->answers << m_targets.filePath("does-not-exist");
-    QTest::mouseClick(form().Command1, Qt::LeftButton);
+    QTest::mouseClick(form().Command1(), Qt::LeftButton);
     QCOMPARE(m_fx->messages, QStringList{"Laufzeitfehler '76':\n\nPfad nicht gefunden"});
     QCOMPARE(form().Bildordner, m_targets.path()); // the start folder it was given
-    QCOMPARE(form().File1->ListCount(), 7);
+    QCOMPARE(form().File1()->ListCount(), 7);
     QVERIFY(form().isVisible());
 }
 

@@ -53,9 +53,9 @@ void TestExportProgress::init()
 void TestExportProgress::quickExportShowsNoDialog()
 {
     ShowSpy spy;
-    m_fx->form->File1->SetSelected(0, true);
+    m_fx->form->File1()->SetSelected(0, true);
     m_fx->answers << m_out.path();
-    QTest::mouseClick(m_fx->form->Command2, Qt::LeftButton);
+    QTest::mouseClick(m_fx->form->Command2(), Qt::LeftButton);
     QCOMPARE(QDir(m_out.path()).entryList(QDir::Files).size(), 1);
     QCOMPARE(spy.dialogs.size(), 0);
 }
@@ -65,7 +65,7 @@ void TestExportProgress::cancelStopsAfterFilesInFlight()
     Form1& form = *m_fx->form;
     form.setProgressDelay(0);
     form.setExportThreads(2);
-    form.File1->selectAll();
+    form.File1()->selectAll();
     ShowSpy spy;
     QString label;
     QTimer::singleShot(0, [&] {
@@ -75,18 +75,18 @@ void TestExportProgress::cancelStopsAfterFilesInFlight()
         QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton); // "Abbrechen"
     });
     m_fx->answers << m_out.path();
-    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    QTest::mouseClick(form.Command2(), Qt::LeftButton);
 
     QCOMPARE(spy.dialogs.size(), 1);
     QCOMPARE(label, QString("Speichere Vorschaubilder ..."));
     const QStringList written = QDir(m_out.path()).entryList(QDir::Files);
     QVERIFY2(written.size() >= 1 && written.size() <= 4, qPrintable(written.join(",")));
-    for (int i = 0; i < form.File1->ListCount(); ++i) {
+    for (int i = 0; i < form.File1()->ListCount(); ++i) {
         const bool wasWritten = i < written.size();
-        QCOMPARE(written.contains("thumb_" + form.File1->List(i).chopped(4) + ".jpg"), wasWritten);
-        QCOMPARE(form.File1->Selected(i), !wasWritten);
+        QCOMPARE(written.contains("thumb_" + form.File1()->List(i).chopped(4) + ".jpg"), wasWritten);
+        QCOMPARE(form.File1()->Selected(i), !wasWritten);
     }
-    QVERIFY(form.Picture1->canvas().picture().isNull());
+    QVERIFY(form.Picture1()->canvas().picture().isNull());
     QVERIFY(!form.findChild<QProgressDialog*>());
 }
 

@@ -22,7 +22,7 @@ QImage halves(int w, int h)
 
 QRgb canvasPixel(Form1& form, int x, int y)
 {
-    return form.Picture1->canvas().Image().pixel(x, y);
+    return form.Picture1()->canvas().Image().pixel(x, y);
 }
 
 } // namespace
@@ -119,14 +119,14 @@ void TestForm1::tabOrder()
     Form1& f = form();
     QCOMPARE(f.Text1(0)->objectName(), QString("Text1_0"));
     QCOMPARE(f.Label2(1)->objectName(), QString("Label2_1"));
-    const QList<QWidget*> expected{f.Text2, f.Text1(1), f.Text1(0), f.Command3, f.Command2, f.Command1, f.File1, f.Text3};
-    f.Text2->setFocus();
-    QTRY_COMPARE(QApplication::focusWidget(), f.Text2);
+    const QList<QWidget*> expected{f.Text2(), f.Text1(1), f.Text1(0), f.Command3(), f.Command2(), f.Command1(), f.File1(), f.Text3()};
+    f.Text2()->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), f.Text2());
     for (int i = 1; i < expected.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), expected[i]);
     }
-    QCOMPARE(f.Picture1->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(f.Picture1()->focusPolicy(), Qt::NoFocus);
     QCOMPARE(f.Label1(0)->focusPolicy(), Qt::NoFocus);
 }
 
@@ -142,20 +142,20 @@ void TestForm1::resizeKeepsFrameAtRightEdge()
     const QList<int> widths{1300, 1000, 500, 100};
     for (int width : widths) {
         form().resize(width, 614);
-        QCOMPARE(form().Frame1->x(), width - 223);
-        QCOMPARE(form().Frame1->size(), QSize(223, 610));
-        QCOMPARE(form().Picture1->geometry(), QRect(0, 0, 799, 611));
+        QCOMPARE(form().Frame1()->x(), width - 223);
+        QCOMPARE(form().Frame1()->size(), QSize(223, 610));
+        QCOMPARE(form().Picture1()->geometry(), QRect(0, 0, 799, 611));
     }
 }
 
 void TestForm1::listShowsMatchingFiles()
 {
-    QCOMPARE(form().File1->Path(), QDir(m_fx->folder->path()).canonicalPath());
+    QCOMPARE(form().File1()->Path(), QDir(m_fx->folder->path()).canonicalPath());
     QStringList names;
-    for (int i = 0; i < form().File1->ListCount(); ++i)
-        names << form().File1->List(i);
+    for (int i = 0; i < form().File1()->ListCount(); ++i)
+        names << form().File1()->List(i);
     QCOMPARE(names, (QStringList{"A_tall.BMP", "b_wide.bmp", "broken.gif", "c.jpg"}));
-    QCOMPARE(form().File1->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QCOMPARE(form().File1()->selectionMode(), QAbstractItemView::ExtendedSelection);
 }
 
 void TestForm1::clickRendersFile_data()
@@ -182,26 +182,26 @@ void TestForm1::clickRendersFile()
     QFETCH(QPoint, blue);
     QFETCH(QRgb, backgroundColour);
 
-    form().Text2->setText(colour);
-    const auto items = form().File1->findItems(entry, Qt::MatchExactly);
+    form().Text2()->setText(colour);
+    const auto items = form().File1()->findItems(entry, Qt::MatchExactly);
     QCOMPARE(items.size(), 1);
-    const QRect rect = form().File1->visualItemRect(items.first());
-    QTest::mouseClick(form().File1->viewport(), Qt::LeftButton, {}, rect.center());
+    const QRect rect = form().File1()->visualItemRect(items.first());
+    QTest::mouseClick(form().File1()->viewport(), Qt::LeftButton, {}, rect.center());
 
-    QCOMPARE(form().File1->List(form().File1->ListIndex()), entry);
-    QCOMPARE(form().Picture1->geometry(), QRect(0, 0, 158, 158));
+    QCOMPARE(form().File1()->List(form().File1()->ListIndex()), entry);
+    QCOMPARE(form().Picture1()->geometry(), QRect(0, 0, 158, 158));
     QCOMPARE(canvasPixel(form(), background.x(), background.y()), backgroundColour);
     QCOMPARE(canvasPixel(form(), red.x(), red.y()), qRgb(255, 0, 0));
     QCOMPARE(canvasPixel(form(), blue.x(), blue.y()), qRgb(0, 0, 255));
     // What the window shows is what the canvas holds.
-    const QImage shown = form().Picture1->grab().toImage();
+    const QImage shown = form().Picture1()->grab().toImage();
     QCOMPARE(shown.pixel(red), qRgb(255, 0, 0));
     QCOMPARE(shown.pixel(background), backgroundColour);
 }
 
 void TestForm1::arrowKeysPreview()
 {
-    FileListBox* list = form().File1;
+    FileListBox* list = form().File1();
     list->setFocus();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
     QCOMPARE(canvasPixel(form(), 60, 5), qRgb(255, 0, 0)); // A_tall: red left half from x 52
@@ -214,29 +214,29 @@ void TestForm1::arrowKeysPreview()
 
 void TestForm1::settingsTakeEffectOnlyOnNextRendering()
 {
-    FileListBox* list = form().File1;
+    FileListBox* list = form().File1();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
     form().Text1(0)->setText("300");
     form().Text1(1)->setText("100.5");
-    form().Text2->setText("255,0,0");
-    QCOMPARE(form().Picture1->size(), QSize(158, 158));
+    form().Text2()->setText("255,0,0");
+    QCOMPARE(form().Picture1()->size(), QSize(158, 158));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
-    QCOMPARE(form().Picture1->size(), QSize(300, 100)); // 100.5 rounds to even
-    QCOMPARE(form().Picture1->canvas().BackColor(), Colour(255));
+    QCOMPARE(form().Picture1()->size(), QSize(300, 100)); // 100.5 rounds to even
+    QCOMPARE(form().Picture1()->canvas().BackColor(), Colour(255));
 }
 
 void TestForm1::unreadableFileKeepsPicture()
 {
-    FileListBox* list = form().File1;
+    FileListBox* list = form().File1();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
-    const QImage before = form().Picture1->canvas().picture();
-    form().Text2->setText("0,0,255");
+    const QImage before = form().Picture1()->canvas().picture();
+    form().Text2()->setText("0,0,255");
     form().Text1(0)->setText("200");
     form().Text1(1)->setText("-5"); // rejected: the height stays
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center()); // broken.gif
-    QCOMPARE(form().Picture1->canvas().picture(), before);
-    QCOMPARE(form().Picture1->size(), QSize(158, 158)); // width and height move together: the move is rejected
-    QCOMPARE(form().Picture1->canvas().BackColor(), Colour(0xFF0000));
+    QCOMPARE(form().Picture1()->canvas().picture(), before);
+    QCOMPARE(form().Picture1()->size(), QSize(158, 158)); // width and height move together: the move is rejected
+    QCOMPARE(form().Picture1()->canvas().BackColor(), Colour(0xFF0000));
     QVERIFY(m_fx->messages.isEmpty());
 }
 

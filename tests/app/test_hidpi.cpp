@@ -60,26 +60,26 @@ void TestHiDpi::windowScalesAsWhole()
     QCOMPARE(form.devicePixelRatioF(), 2.0);
     QCOMPARE(form.size(), QSize(1028, 614));
     QCOMPARE(form.grab().size(), QSize(2056, 1228));
-    QCOMPARE(form.Frame1->x(), 805);
+    QCOMPARE(form.Frame1()->x(), 805);
 }
 
 void TestHiDpi::previewIsSharpAndThumbnailKeepsItsSize()
 {
     Form1& form = *m_fx->form;
-    FileListBox* list = form.File1;
+    FileListBox* list = form.File1();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
     // The canvas itself keeps the typed size in pixels.
-    QCOMPARE(form.Picture1->canvas().Image().size(), QSize(158, 158));
-    QVERIFY(rowContrast(form.Picture1->canvas().Image(), 79, 20, 140) < 40); // grey at this size
+    QCOMPARE(form.Picture1()->canvas().Image().size(), QSize(158, 158));
+    QVERIFY(rowContrast(form.Picture1()->canvas().Image(), 79, 20, 140) < 40); // grey at this size
     // On screen: 316 device pixels, stripes still black and white.
-    const QImage shown = form.Picture1->grab().toImage();
+    const QImage shown = form.Picture1()->grab().toImage();
     QCOMPARE(shown.size(), QSize(316, 316));
     QVERIFY2(rowContrast(shown, 158, 40, 280) > 200, "the preview was enlarged instead of drawn sharp");
 
     QTemporaryDir out;
     list->SetSelected(0, true);
     m_fx->answers << out.path();
-    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    QTest::mouseClick(form.Command2(), Qt::LeftButton);
     QImageReader reader(out.filePath("thumb_stripes.jpg"));
     QCOMPARE(reader.size(), QSize(158, 158));
 }

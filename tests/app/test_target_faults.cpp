@@ -46,9 +46,9 @@ private:
     Form1& form() { return *m_fx->form; }
     void exportAllTo(const QString& target)
     {
-        form().File1->selectAll();
+        form().File1()->selectAll();
         m_fx->answers << target;
-        QTest::mouseClick(form().Command2, Qt::LeftButton);
+        QTest::mouseClick(form().Command2(), Qt::LeftButton);
     }
     std::unique_ptr<WindowFixture> m_fx;
     std::unique_ptr<QTemporaryDir> m_out;
@@ -109,9 +109,9 @@ void TestTargetFaults::faults()
     QVERIFY2(m_fx->messages.first().startsWith("Laufzeitfehler '5':\n\nSpeicherung des Bildes fehlgeschlagen. GDI+ Error:"),
              qPrintable(m_fx->messages.first()));
     int written = 0;
-    for (int i = 0; i < form().File1->ListCount(); ++i) {
-        const bool landed = !form().File1->Selected(i);
-        QCOMPARE(QFileInfo(ThumbnailPath(target, form().File1->List(i))).isFile() && landed, landed);
+    for (int i = 0; i < form().File1()->ListCount(); ++i) {
+        const bool landed = !form().File1()->Selected(i);
+        QCOMPARE(QFileInfo(ThumbnailPath(target, form().File1()->List(i))).isFile() && landed, landed);
         written += landed ? 1 : 0;
     }
     if (writtenBefore >= 0)
@@ -129,9 +129,9 @@ void TestTargetFaults::faults()
     const QString good = m_out->filePath("good");
     QDir().mkpath(good);
     m_fx->answers << good;
-    QTest::mouseClick(form().Command2, Qt::LeftButton);
-    QCOMPARE(form().File1->selectedItems().size(), 1);
-    QVERIFY(form().File1->Selected(form().File1->ListCount() - 1));
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
+    QCOMPARE(form().File1()->selectedItems().size(), 1);
+    QVERIFY(form().File1()->Selected(form().File1()->ListCount() - 1));
     QCOMPARE(everything(good).size(), 6 - (fault == "long" ? 6 : written));
 }
 
@@ -143,9 +143,9 @@ void TestTargetFaults::symlinkedThumbnailIsReplaced()
     const QString elsewhere = m_out->filePath("precious.txt");
     testpics::writeFile(elsewhere, "keep me");
     QVERIFY(QFile::link(elsewhere, QDir(target).filePath("thumb_bild0.jpg")));
-    form().File1->SetSelected(0, true);
+    form().File1()->SetSelected(0, true);
     m_fx->answers << target;
-    QTest::mouseClick(form().Command2, Qt::LeftButton);
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
     QVERIFY(m_fx->messages.isEmpty());
     const QFileInfo thumb(QDir(target).filePath("thumb_bild0.jpg"));
     QVERIFY(thumb.isFile() && !thumb.isSymLink());
@@ -167,12 +167,12 @@ void TestTargetFaults::unusualNames()
         m_fx->write("._Fall.jpg", "companion file of another system"); // hidden: not listed
     };
     m_fx->openWindow();
-    QCOMPARE(form().File1->ListCount(), int(names.size()));
-    for (int i = 0; i < form().File1->ListCount(); ++i) {
-        form().Picture1->canvas().ClearPicture();
-        FileListBox* list = form().File1;
+    QCOMPARE(form().File1()->ListCount(), int(names.size()));
+    for (int i = 0; i < form().File1()->ListCount(); ++i) {
+        form().Picture1()->canvas().ClearPicture();
+        FileListBox* list = form().File1();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(i)).center());
-        QVERIFY2(!form().Picture1->canvas().picture().isNull(), qPrintable(list->List(i)));
+        QVERIFY2(!form().Picture1()->canvas().picture().isNull(), qPrintable(list->List(i)));
     }
     exportAllTo(m_out->path());
     QVERIFY2(m_fx->messages.isEmpty(), qPrintable(m_fx->messages.join("|")));

@@ -1,6 +1,4 @@
-#include "Export.h"
-
-#include "Settings.h"
+#include "PictureFiles.h"
 
 #include <QDir>
 #include <algorithm>
@@ -22,23 +20,6 @@ QStringList MatchingPictureFiles(const QString& folder)
         return c != 0 ? c < 0 : a < b;
     });
     return names;
-}
-
-QString ThumbnailName(const QString& entryName)
-{
-    return QStringLiteral("thumb_") + entryName.left(qMax<qsizetype>(0, entryName.size() - 4))
-           + QStringLiteral(".jpg");
-}
-
-QString ThumbnailPath(const QString& targetFolder, const QString& entryName)
-{
-    return ProperPfad(targetFolder) + ThumbnailName(entryName);
-}
-
-QString UnreadableMessage(const QStringList& names)
-{
-    return QStringLiteral("Diese Bilder konnten nicht gelesen werden und wurden nicht gespeichert:\n")
-           + names.join(u'\n');
 }
 
 } // namespace ostrovel

@@ -2,6 +2,7 @@
 // whatever the workers do, and its results equal the one-at-a-time export.
 
 #include "Export.h"
+#include "Paths.h"
 #include "ExportJob.h"
 #include "Picturebox_2_jpg.h"
 #include "Render.h"
@@ -33,7 +34,7 @@ QImage solid(int w, int h, QRgb colour)
 QByteArray sequentialBytes(const QString& source, const ThumbnailSettings& settings)
 {
     Canvas canvas(QSize(799, 611), 0xEFEFEF);
-    Bildanpassen(canvas, settings, source);
+    RenderThumbnail(canvas, settings, source);
     QByteArray bytes;
     EncodeJpeg(canvas.Image(), kExportQuality, bytes);
     return bytes;

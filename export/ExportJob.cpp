@@ -1,8 +1,9 @@
 #include "ExportJob.h"
 
 #include "Export.h"
-#include "Picturebox_2_jpg.h"
+#include "JpegFile.h"
 #include "Render.h"
+#include "SaveError.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,8 +20,7 @@ namespace {
 
 struct Rendered {
     bool readable = false;
-    int status = kStatusOk;
-    QByteArray jpeg;
+    PreparedJpeg jpeg;
 };
 
 // The same file reached by two spellings counts as one.
@@ -81,11 +81,11 @@ Rendered ExportJob::Shared::render(int task, QImage* canvasOut) const
 {
     Rendered r;
     Canvas canvas(canvasSize, canvasColour);
-    r.readable = Bildanpassen(canvas, settings, tasks[task].source).loaded;
+    r.readable = RenderThumbnail(canvas, settings, tasks[task].source).loaded;
     if (!r.readable)
         return r;
     const QImage image = canvas.Image();
-    r.status = EncodeJpeg(image, kExportQuality, r.jpeg);
+    r.jpeg = PrepareJpeg(image, kExportQuality);
     if (canvasOut)
         *canvasOut = image;
     return r;
@@ -160,7 +160,7 @@ bool ExportJob::Shared::land(int task, Rendered& r, const ExportCallbacks& callb
         result.unreadable << task;
         return true;
     }
-    const int status = r.status != kStatusOk ? r.status : WriteFileReplacing(tasks[task].output, r.jpeg);
+    const int status = ReplaceWithJpeg(tasks[task].output, r.jpeg);
     if (status != kStatusOk) {
         result.failedTask = task;
         result.error = SaveError(status);

@@ -2,6 +2,7 @@
 // thumbnail names.
 
 #include "Export.h"
+#include "Paths.h"
 #include "Settings.h"
 
 #include <QTest>

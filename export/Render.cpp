@@ -1,7 +1,5 @@
 #include "Render.h"
 
-#include "Picture.h"
-
 #include <cmath>
 
 namespace ostrovel {
@@ -13,11 +11,13 @@ void ApplyCanvasSettings(Canvas& canvas, const ThumbnailSettings& settings)
     canvas.Move(0, 0, Val(settings.width), Val(settings.height));
 }
 
-RenderOutcome Bildanpassen(Canvas& canvas, const ThumbnailSettings& settings, const QString& file)
+RenderOutcome RenderThumbnail(Canvas& canvas, const ThumbnailSettings& settings, const QString& file, qreal detail)
 {
     ApplyCanvasSettings(canvas, settings);
-    const auto picture = LoadPicture(file, canvas.size());
-    return FitLoaded(canvas, picture.get());
+    std::shared_ptr<const Picture> picture = LoadPicture(file, canvas.size() * detail);
+    RenderOutcome outcome = FitLoaded(canvas, picture.get());
+    outcome.picture = std::move(picture);
+    return outcome;
 }
 
 RenderOutcome FitLoaded(Canvas& canvas, const Picture* picture)

@@ -129,13 +129,4 @@ std::optional<Colour> ParseColour(const QString& text)
     return RGB(*red, *green, *blue);
 }
 
-QString ProperPfad(const QString& pfad)
-{
-    if (pfad == QStringLiteral("/"))
-        return pfad; // the root is already ready; "" would mean the current folder
-    if (pfad.size() < 2)
-        return QString();
-    return pfad.endsWith(u'/') ? pfad : pfad + u'/';
-}
-
 } // namespace ostrovel

@@ -86,7 +86,7 @@ void TestThumbnailQuality::closeToFullDecode()
     testpics::writeFile(file, orientation == 1 ? jpeg : testpics::withExifOrientation(jpeg, orientation));
 
     Canvas canvas(QSize(799, 611), 0);
-    QVERIFY(Bildanpassen(canvas, ThumbnailSettings{}, file).loaded);
+    QVERIFY(RenderThumbnail(canvas, ThumbnailSettings{}, file).loaded);
     const QImage fast = canvas.Image();
     const double quality = psnr(fast, reference(file, QSize(158, 158), drawn));
     qInfo("%s: %.1f dB", QTest::currentDataTag(), quality);

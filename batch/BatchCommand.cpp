@@ -1,13 +1,10 @@
 #include "BatchCommand.h"
 
 #include "Export.h"
-#include "ExportJob.h"
-#include "Render.h"
+#include "PictureFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QPalette>
 #include <cstdio>
 #include <optional>
 #include <unistd.h>
@@ -84,20 +81,20 @@ std::optional<Request> parse(const QStringList& args, bool& help)
 }
 
 // A folder stands for the files its list would show, in the list's order.
-QList<ExportTask> tasksFor(const Request& r)
+QList<ExportSource> sourcesFor(const Request& r)
 {
-    QList<ExportTask> tasks;
+    QList<ExportSource> sources;
     for (const QString& source : r.sources) {
         const QFileInfo info(source);
         if (info.isDir()) {
             const QDir dir(source);
             for (const QString& name : MatchingPictureFiles(source))
-                tasks << ExportTask{dir.filePath(name), ThumbnailPath(r.target, name)};
+                sources << ExportSource{dir.filePath(name), name};
         } else {
-            tasks << ExportTask{source, ThumbnailPath(r.target, info.fileName())};
+            sources << ExportSource{source, info.fileName()};
         }
     }
-    return tasks;
+    return sources;
 }
 
 } // namespace
@@ -114,27 +111,26 @@ int RunBatch(const QStringList& arguments)
         printErr(QStringLiteral("ostrovel-batch: no such folder: %1").arg(request->target));
         return kBatchUsage;
     }
-    const QList<ExportTask> tasks = tasksFor(*request);
-    // The canvas as the window opens it: every rendering starts from there.
-    Canvas canvas(QSize(799, 611), FromQColor(QGuiApplication::palette().color(QPalette::Window)));
-    if (!tasks.isEmpty())
-        ApplyCanvasSettings(canvas, request->settings);
-    ExportJob job(tasks, request->settings, canvas.size(), canvas.BackColor());
+    ExportRequest export_;
+    export_.sources = sourcesFor(*request);
+    export_.targetFolder = request->target;
+    export_.settings = request->settings;
 
     const bool terminal = isatty(STDERR_FILENO);
     int done = 0;
-    ExportCallbacks callbacks;
-    callbacks.written = [&](int) {
+    export_.callbacks.written = [&](int) {
         if (terminal)
-            std::fprintf(stderr, "\r%d/%lld", ++done, static_cast<long long>(tasks.size()));
+            std::fprintf(stderr, "\r%d/%lld", ++done, static_cast<long long>(export_.sources.size()));
     };
-    const ExportResult result = job.run(callbacks);
+    // The canvas as the window opens it: every rendering starts from there.
+    Canvas canvas(kInitialCanvasSize, InitialCanvasColour());
+    const ExportResult result = RunExport(export_, canvas);
     if (terminal && done > 0)
         std::fputc('\n', stderr);
     for (int task : result.unreadable)
-        printErr(QStringLiteral("ostrovel-batch: cannot read %1").arg(tasks[task].source));
+        printErr(QStringLiteral("ostrovel-batch: cannot read %1").arg(export_.sources[task].path));
     if (result.error) {
-        printErr(QStringLiteral("ostrovel-batch: %1: %2").arg(tasks[*result.failedTask].output, result.error->description()));
+        printErr(QStringLiteral("ostrovel-batch: %1: %2").arg(ExportOutput(export_, *result.failedTask), result.error->description()));
         return kBatchWriteError;
     }
     return result.unreadable.isEmpty() ? kBatchOk : kBatchUnreadable;

@@ -30,11 +30,6 @@ std::optional<Colour> RGB(int red, int green, int blue);
 /// there are fewer than three parts or a part does not convert.
 std::optional<Colour> ParseColour(const QString& text);
 
-/// A folder path ready for a file name to be appended: "/" added unless it
-/// ends in one; texts shorter than 2 characters give the empty text, except
-/// the root "/" itself, which stays "/".
-QString ProperPfad(const QString& pfad);
-
 /// The thumbnail settings as typed into the window.
 struct ThumbnailSettings {
     QString colour = QStringLiteral("255,255,255");

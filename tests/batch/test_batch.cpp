@@ -91,10 +91,10 @@ void TestBatch::sameBytesAsWindow()
     Form1& form = *m_fx->form;
     form.Text1(0)->setText(width);
     form.Text1(1)->setText(height);
-    form.Text2->setText(colour);
-    form.File1->selectAll();
+    form.Text2()->setText(colour);
+    form.File1()->selectAll();
     m_fx->answers << fromWindow;
-    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    QTest::mouseClick(form.Command2(), Qt::LeftButton);
     QVERIFY(m_fx->messages.isEmpty());
 
     const Run run = batch({"--size", width + "x" + height, "--background=" + colour, fromBatch, m_fx->folder->path()});

@@ -1,0 +1,38 @@
+#include "Export.h"
+
+#include "Paths.h"
+#include "Render.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+
+namespace ostrovel {
+
+Colour InitialCanvasColour()
+{
+    return FromQColor(QGuiApplication::palette().color(QPalette::Window));
+}
+
+QString ExportOutput(const ExportRequest& request, int index)
+{
+    return ThumbnailPath(request.targetFolder, request.sources[index].name);
+}
+
+ExportResult RunExport(const ExportRequest& request, Canvas& canvas)
+{
+    QList<ExportTask> tasks;
+    tasks.reserve(request.sources.size());
+    for (int i = 0; i < int(request.sources.size()); ++i)
+        tasks << ExportTask{request.sources[i].path, ExportOutput(request, i)};
+    if (!tasks.isEmpty())
+        ApplyCanvasSettings(canvas, request.settings); // what every rendering does to the canvas
+    ExportJob job(tasks, request.settings, canvas.size(), canvas.BackColor());
+    ExportResult result = job.run(request.callbacks, request.threads);
+    if (result.error)
+        canvas.setPicture(result.failedCanvas);
+    else
+        canvas.ClearPicture();
+    return result;
+}
+
+} // namespace ostrovel

@@ -1,0 +1,17 @@
+#pragma once
+// Replaces a file only once its new contents are complete.
+
+#include "JpegStatus.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace ostrovel {
+
+/// Writes `bytes` to `outfile` through a temporary file in the same folder
+/// that is renamed over `outfile` only when complete: on failure an earlier
+/// file of that name is untouched and no partial file is left. A symbolic
+/// link at `outfile` is replaced, not followed. Returns a status.
+int WriteFileReplacing(const QString& outfile, const QByteArray& bytes);
+
+} // namespace ostrovel

@@ -1,0 +1,11 @@
+#pragma once
+// The writer's numbered error.
+
+#include "RuntimeError.h"
+
+namespace ostrovel {
+
+/// The writer's error 5 for `status`.
+RuntimeError SaveError(int status);
+
+} // namespace ostrovel
