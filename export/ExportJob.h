@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,8 +34,12 @@ struct ExportCallbacks {
 struct ExportResult {
     int written = 0;
     QList<int> unreadable;                ///< tasks whose picture could not be read (nothing written)
+    QStringList unreadableReasons;        ///< why, one per unreadable task, in English ("not a regular file")
     std::optional<int> failedTask;        ///< the task whose file could not be written
     std::optional<RuntimeError> error;    ///< error 5 for that task
+    QString failedPath;                   ///< the file that could not be written
+    int failedErrno = 0;                  ///< the system's error number for it; 0 when it was not the system's
+    QString failedReason;                 ///< the system's words for it in English ("File name too long")
     QImage failedCanvas;                  ///< the canvas as that task's rendering left it
     bool cancelled = false;
 };

@@ -90,4 +90,6 @@ int WriteFileReplacing(const QString& outfile, const QByteArray& bytes)
     return kStatusWin32Error;
 }
 
+void RemoveTemporaryFiles() noexcept {}
+
 } // namespace ostrovel

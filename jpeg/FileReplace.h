@@ -14,4 +14,8 @@ namespace ostrovel {
 /// link at `outfile` is replaced, not followed. Returns a status.
 int WriteFileReplacing(const QString& outfile, const QByteArray& bytes);
 
+/// Removes the temporary files of writes still in progress. Safe to call
+/// from a signal handler (only async-signal-safe calls).
+void RemoveTemporaryFiles() noexcept;
+
 } // namespace ostrovel
