@@ -2,6 +2,7 @@
 
 #include "Export.h"
 #include "JpegFile.h"
+#include "ReadableFile.h"
 #include "Render.h"
 #include "SaveError.h"
 
@@ -10,38 +11,63 @@
 #include <QThread>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 namespace ostrovel {
 namespace {
 
+// Renderings in flight share this much memory; one is always allowed, so a
+// canvas larger than all of it is rendered alone.
+constexpr qint64 kMemoryBudget = qint64(1) << 30;
+
 struct Rendered {
     bool readable = false;
+    QString reason;
     PreparedJpeg jpeg;
+    qint64 reserved = 0; // bytes counted against the budget until written
 };
 
-// The same file reached by two spellings counts as one.
-QString identity(const QString& path)
+// What one rendering holds at its peak: the canvas, the picture drawn into
+// it at about the same size, the encoder's copy, and a margin.
+qint64 renderingBytes(QSize canvas)
+{
+    return qint64(canvas.width()) * canvas.height() * 4 * 3 + (qint64(8) << 20);
+}
+
+// Where a file to be written will be: its folder resolved, its own name kept
+// (a symbolic link there is replaced, not followed).
+QString outputIdentity(const QString& path)
 {
     const QFileInfo info(path);
     const QString folder = info.absoluteDir().canonicalPath();
     return folder.isEmpty() ? info.absoluteFilePath() : folder + u'/' + info.fileName();
 }
 
+// Where a file to be read really is: every link on the way resolved, the
+// file's own too.
+QString sourceIdentity(const QString& path)
+{
+    const QString resolved = QFileInfo(path).canonicalFilePath();
+    return resolved.isEmpty() ? outputIdentity(path) : resolved;
+}
+
 // For each task, the last earlier task whose output is this task's source:
 // that file must be written before this one is read.
-std::vector<int> readAfter(const QList<ExportTask>& tasks)
+std::vector<int> readAfter(const std::vector<ExportTask>& tasks)
 {
-    std::vector<int> after(std::size_t(tasks.size()), -1);
+    std::vector<int> after(tasks.size(), -1);
     std::map<QString, int> lastOutput;
-    for (int i = 0; i < int(tasks.size()); ++i) {
-        const auto found = lastOutput.find(identity(tasks[i].source));
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+        const auto found = lastOutput.find(sourceIdentity(tasks[i].source));
         if (found != lastOutput.end())
-            after[std::size_t(i)] = found->second;
-        lastOutput[identity(tasks[i].output)] = i;
+            after[i] = found->second;
+        lastOutput[outputIdentity(tasks[i].output)] = int(i);
     }
     return after;
 }
@@ -49,46 +75,121 @@ std::vector<int> readAfter(const QList<ExportTask>& tasks)
 } // namespace
 
 struct ExportJob::Shared {
-    QList<ExportTask> tasks;
+    // Never changed once the threads run: read by them without the lock.
+    std::vector<ExportTask> tasks;
     ThumbnailSettings settings;
     QSize canvasSize;
     Colour canvasColour = 0;
     std::vector<int> readAfter;
+    qint64 renderBytes = 0;
+    ExportHooks hooks;
 
     std::mutex mutex;
-    std::condition_variable workAvailable;
-    std::condition_variable resultReady;
-    int next = 0;        // next task to hand out
-    int limit = 0;       // tasks from here on are not handed out (cancel)
-    int handled = 0;     // tasks the writer is done with, in order
+    std::condition_variable workAvailable; // workers wait here
+    std::condition_variable resultReady;   // the writer waits here
+    std::condition_variable progress;      // the calling thread waits here
+    int next = 0;        // next task to render
+    int limit = 0;       // tasks from here on are not rendered (cancel, write error)
+    int toWrite = 0;     // next task the writer lands; all before it are done with
     int aheadLimit = 1;  // how far rendering may run ahead of writing
+    int rendering = 0;   // renderings in flight
+    qint64 reserved = 0; // bytes counted against the memory budget
     bool stop = false;
+    bool writerDone = false;
     std::map<int, Rendered> results;
+    std::deque<int> landed; // written, not yet reported to the calling thread
+    ExportResult result;
 
-    Rendered render(int task, QImage* canvasOut = nullptr) const;
     bool mayStart(int task) const
     {
-        return task < limit && task - handled < aheadLimit && readAfter[std::size_t(task)] < handled;
+        return task < limit && task - toWrite < aheadLimit && readAfter[std::size_t(task)] < toWrite
+               && (reserved == 0 || reserved + renderBytes <= kMemoryBudget);
     }
+    bool writeReady() const { return !writerDone && (toWrite >= limit || results.count(toWrite)); }
+
+    Rendered render(int task, QImage* canvasOut = nullptr) const noexcept;
+    void renderStep(std::unique_lock<std::mutex>& lock);
+    void writeStep(std::unique_lock<std::mutex>& lock);
+    bool land(int task, Rendered& r, int& errnum) const noexcept;
+    void recordFailure(int task, int status, int errnum);
     void work();
-    Rendered waitFor(int task, const ExportCallbacks& callbacks);
-    int cancel();
-    void finish(int task);
-    bool land(int task, Rendered& r, const ExportCallbacks& callbacks, ExportResult& result);
+    void write();
+
+    // Stops and joins every thread of a run, however run() is left.
+    class Threads {
+    public:
+        explicit Threads(Shared& shared) : m_shared(shared) {}
+        ~Threads();
+        Threads(const Threads&) = delete;
+        Threads& operator=(const Threads&) = delete;
+        /// False when the system refuses another thread.
+        bool start(std::function<void()> body);
+
+    private:
+        Shared& m_shared;
+        std::vector<std::thread> m_threads;
+    };
 };
 
-Rendered ExportJob::Shared::render(int task, QImage* canvasOut) const
+ExportJob::Shared::Threads::~Threads()
+{
+    {
+        std::lock_guard lock(m_shared.mutex);
+        m_shared.stop = true;
+    }
+    m_shared.workAvailable.notify_all();
+    m_shared.resultReady.notify_all();
+    for (auto& thread : m_threads)
+        thread.join();
+}
+
+bool ExportJob::Shared::Threads::start(std::function<void()> body)
+{
+    try {
+        m_threads.emplace_back(std::move(body));
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+Rendered ExportJob::Shared::render(int task, QImage* canvasOut) const noexcept
 {
     Rendered r;
-    Canvas canvas(canvasSize, canvasColour);
-    r.readable = RenderThumbnail(canvas, settings, tasks[task].source).loaded;
-    if (!r.readable)
-        return r;
-    const QImage image = canvas.Image();
-    r.jpeg = PrepareJpeg(image, kExportQuality);
-    if (canvasOut)
-        *canvasOut = image;
+    try {
+        Canvas canvas(canvasSize, canvasColour);
+        const RenderOutcome outcome = RenderThumbnail(canvas, settings, tasks[std::size_t(task)].source);
+        r.readable = outcome.loaded;
+        r.reason = outcome.reason;
+        if (!r.readable)
+            return r;
+        r.jpeg = PrepareJpeg(canvas.Image(), kExportQuality);
+        if (canvasOut)
+            *canvasOut = canvas.Image();
+    } catch (const std::bad_alloc&) {
+        r = Rendered{};
+        r.reason = QStringLiteral("not enough memory");
+    }
     return r;
+}
+
+// One rendering, from the lock's holder; the lock is let go meanwhile.
+void ExportJob::Shared::renderStep(std::unique_lock<std::mutex>& lock)
+{
+    const int task = next++;
+    ++rendering;
+    reserved += renderBytes;
+    lock.unlock();
+    Rendered r = render(task);
+    lock.lock();
+    --rendering;
+    reserved -= renderBytes;
+    r.reserved = r.jpeg.bytes.size();
+    reserved += r.reserved;
+    results[task] = std::move(r);
+    resultReady.notify_all();
+    workAvailable.notify_all();
+    progress.notify_all();
 }
 
 void ExportJob::Shared::work()
@@ -98,79 +199,105 @@ void ExportJob::Shared::work()
         workAvailable.wait(lock, [this] { return stop || mayStart(next); });
         if (stop)
             return;
-        const int task = next++;
-        lock.unlock();
-        Rendered r = render(task);
-        lock.lock();
-        results[task] = std::move(r);
-        resultReady.notify_all();
+        renderStep(lock);
     }
 }
 
-ExportJob::ExportJob(QList<ExportTask> tasks, ThumbnailSettings settings, QSize canvasSize, Colour canvasColour)
+// Writes one rendered task; false when the file could not be written.
+bool ExportJob::Shared::land(int task, Rendered& r, int& errnum) const noexcept
+{
+    if (hooks.beforeWrite)
+        hooks.beforeWrite(task);
+    try {
+        r.jpeg.status = ReplaceWithJpeg(tasks[std::size_t(task)].output, r.jpeg, &errnum);
+    } catch (const std::bad_alloc&) {
+        r.jpeg.status = kStatusOutOfMemory;
+    }
+    return r.jpeg.status == kStatusOk;
+}
+
+void ExportJob::Shared::recordFailure(int task, int status, int errnum)
+{
+    result.failedTask = task;
+    result.error = SaveError(status);
+    result.failedPath = tasks[std::size_t(task)].output;
+    result.failedErrno = errnum;
+    if (errnum != 0)
+        result.failedReason = SystemReason(errnum);
+    else if (status == kStatusOutOfMemory)
+        result.failedReason = QStringLiteral("not enough memory");
+    else if (status == kStatusInvalidParameter)
+        result.failedReason = QStringLiteral("the picture cannot be encoded");
+}
+
+// Lands the next task in list order, from the lock's holder.
+void ExportJob::Shared::writeStep(std::unique_lock<std::mutex>& lock)
+{
+    if (toWrite >= limit) {
+        writerDone = true;
+        progress.notify_all();
+        return;
+    }
+    const int task = toWrite;
+    Rendered r = std::move(results[task]);
+    results.erase(task);
+    bool ok = true;
+    int errnum = 0;
+    QImage failedCanvas;
+    lock.unlock();
+    if (r.readable) {
+        ok = land(task, r, errnum);
+        if (!ok)
+            render(task, &failedCanvas); // rare: drawn again rather than kept for every file
+    }
+    lock.lock();
+    reserved -= r.reserved;
+    if (!r.readable) {
+        result.unreadable << task;
+        result.unreadableReasons << r.reason;
+    } else if (ok) {
+        ++result.written;
+        landed.push_back(task);
+    } else {
+        recordFailure(task, r.jpeg.status, errnum);
+        result.failedCanvas = std::move(failedCanvas);
+        limit = next; // nothing more is started; what is in flight is dropped
+        writerDone = true;
+    }
+    toWrite = task + 1;
+    workAvailable.notify_all();
+    progress.notify_all();
+}
+
+void ExportJob::Shared::write()
+{
+    std::unique_lock lock(mutex);
+    while (!writerDone) {
+        resultReady.wait(lock, [this] { return stop || writeReady(); });
+        if (stop)
+            return;
+        writeStep(lock);
+    }
+}
+
+ExportJob::ExportJob(const QList<ExportTask>& tasks, ThumbnailSettings settings, QSize canvasSize,
+                     Colour canvasColour)
     : m_shared(std::make_unique<Shared>())
 {
-    m_shared->readAfter = readAfter(tasks);
-    m_shared->tasks = std::move(tasks);
-    m_shared->limit = int(m_shared->tasks.size());
-    m_shared->settings = std::move(settings);
-    m_shared->canvasSize = canvasSize;
-    m_shared->canvasColour = canvasColour;
+    Shared& s = *m_shared;
+    s.tasks.assign(tasks.cbegin(), tasks.cend());
+    s.readAfter = readAfter(s.tasks);
+    s.limit = int(s.tasks.size());
+    s.settings = std::move(settings);
+    s.canvasSize = canvasSize;
+    s.canvasColour = canvasColour;
 }
 
 ExportJob::~ExportJob() = default;
 
-Rendered ExportJob::Shared::waitFor(int task, const ExportCallbacks& callbacks)
+void ExportJob::setHooks(ExportHooks hooks)
 {
-    std::unique_lock lock(mutex);
-    while (!results.count(task)) {
-        if (!callbacks.idle) {
-            resultReady.wait(lock);
-            continue;
-        }
-        resultReady.wait_for(lock, std::chrono::milliseconds(15));
-        lock.unlock();
-        callbacks.idle();
-        lock.lock();
-    }
-    Rendered r = std::move(results[task]);
-    results.erase(task);
-    return r;
-}
-
-// Stops handing out work; what is already in flight still lands.
-int ExportJob::Shared::cancel()
-{
-    std::lock_guard lock(mutex);
-    limit = next;
-    return limit;
-}
-
-void ExportJob::Shared::finish(int task)
-{
-    std::lock_guard lock(mutex);
-    handled = task + 1;
-    workAvailable.notify_all();
-}
-
-// Writes one rendered task; false when the export must end here.
-bool ExportJob::Shared::land(int task, Rendered& r, const ExportCallbacks& callbacks, ExportResult& result)
-{
-    if (!r.readable) {
-        result.unreadable << task;
-        return true;
-    }
-    const int status = ReplaceWithJpeg(tasks[task].output, r.jpeg);
-    if (status != kStatusOk) {
-        result.failedTask = task;
-        result.error = SaveError(status);
-        render(task, &result.failedCanvas); // rare: drawn again rather than kept for every file
-        return false;
-    }
-    ++result.written;
-    if (callbacks.written)
-        callbacks.written(task);
-    return true;
+    m_shared->hooks = std::move(hooks);
 }
 
 ExportResult ExportJob::run(const ExportCallbacks& callbacks, int threads)
@@ -179,31 +306,47 @@ ExportResult ExportJob::run(const ExportCallbacks& callbacks, int threads)
     if (threads <= 0)
         threads = std::max(1, QThread::idealThreadCount());
     s.aheadLimit = threads + 1; // bounded memory, whatever the number of files
-    std::vector<std::thread> workers;
-    for (int i = 0; i < threads; ++i)
-        workers.emplace_back([&s] { s.work(); });
+    s.renderBytes = renderingBytes(s.canvasSize);
 
-    ExportResult result;
-    int end = int(s.tasks.size());
-    for (int task = 0; task < end; ++task) {
-        if (!result.cancelled && callbacks.cancelRequested && callbacks.cancelRequested()) {
-            result.cancelled = true;
-            end = s.cancel();
-            if (task >= end)
-                break;
+    Shared::Threads running(s);
+    int workers = 0;
+    while (workers < threads && running.start([&s] { s.work(); }))
+        ++workers;
+    const bool writer = running.start([&s] { s.write(); });
+    bool cancelled = false;
+
+    std::unique_lock lock(s.mutex);
+    for (;;) {
+        while (!s.landed.empty()) {
+            const int task = s.landed.front();
+            s.landed.pop_front();
+            lock.unlock();
+            if (callbacks.written)
+                callbacks.written(task);
+            lock.lock();
         }
-        Rendered r = s.waitFor(task, callbacks);
-        if (!s.land(task, r, callbacks, result))
+        if (s.writerDone && s.rendering == 0)
             break;
-        s.finish(task);
+        // Roles no thread could be started for are done here.
+        if (workers == 0 && s.mayStart(s.next))
+            s.renderStep(lock);
+        else if (!writer && s.writeReady())
+            s.writeStep(lock);
+        else
+            s.progress.wait_for(lock, std::chrono::milliseconds(15));
+        lock.unlock();
+        if (!cancelled && callbacks.cancelRequested && callbacks.cancelRequested()) {
+            cancelled = true;
+            std::lock_guard relock(s.mutex);
+            s.limit = std::min(s.limit, s.next);
+            s.resultReady.notify_all();
+        }
+        if (callbacks.idle)
+            callbacks.idle();
+        lock.lock();
     }
-    {
-        std::lock_guard lock(s.mutex);
-        s.stop = true;
-        s.workAvailable.notify_all();
-    }
-    for (auto& worker : workers)
-        worker.join();
+    ExportResult result = std::move(s.result);
+    result.cancelled = cancelled;
     return result;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The batch export's engine: pictures are rendered and encoded on worker
-// threads while their files are written strictly in list order on the
-// calling thread.
+// threads, their files written strictly in list order on a writer thread,
+// while the calling thread only hears of the progress.
 
 #include "Canvas.h"
 #include "RuntimeError.h"
@@ -23,11 +23,12 @@ struct ExportTask {
     QString output;
 };
 
-/// What the calling thread hears while the export runs.
+/// What the calling thread hears while the export runs; every callback is
+/// called on the calling thread.
 struct ExportCallbacks {
-    std::function<void(int task)> written;  ///< task's file is in place
-    std::function<bool()> cancelRequested;  ///< polled between files
-    std::function<void()> idle;             ///< called about every 15 ms while waiting; none: just wait
+    std::function<void(int task)> written;  ///< task's file is in place (in list order)
+    std::function<bool()> cancelRequested;  ///< polled about every 15 ms
+    std::function<void()> idle;             ///< called about every 15 ms while the export runs
 };
 
 /// How an export ended.
@@ -44,20 +45,31 @@ struct ExportResult {
     bool cancelled = false;
 };
 
+/// Test hooks: slow parts of an export on purpose.
+struct ExportHooks {
+    std::function<void(int task)> beforeWrite; ///< on the writer, before each file is written
+};
+
 class ExportJob {
 public:
     /// `canvasSize` and `canvasColour` are the canvas's state before the first
     /// rendering; every rendering starts from it, as the canvas the window
     /// keeps would after applying the same settings.
-    ExportJob(QList<ExportTask> tasks, ThumbnailSettings settings, QSize canvasSize, Colour canvasColour);
+    ExportJob(const QList<ExportTask>& tasks, ThumbnailSettings settings, QSize canvasSize, Colour canvasColour);
     ~ExportJob();
     ExportJob(const ExportJob&) = delete;
     ExportJob& operator=(const ExportJob&) = delete;
 
-    /// Runs to the end on the calling thread with `threads` workers (0: one per core).
-    /// A write error at task k ends the export there: nothing after k is written.
-    /// A cancel stops after the files already in flight.
+    /// Runs to the end with `threads` workers (0: one per usable core) and a
+    /// writer; the calling thread waits, calling back. Threads that cannot be
+    /// started are done without (at worst everything runs on the calling
+    /// thread). A write error at task k ends the export there: nothing after
+    /// k is written. A cancel stops after the files already in flight. Every
+    /// thread has ended when run() returns or throws.
     ExportResult run(const ExportCallbacks& callbacks, int threads = 0);
+
+    /// Replaces the test hooks.
+    void setHooks(ExportHooks hooks);
 
 private:
     struct Shared;

@@ -14,9 +14,12 @@ void ApplyCanvasSettings(Canvas& canvas, const ThumbnailSettings& settings)
 RenderOutcome RenderThumbnail(Canvas& canvas, const ThumbnailSettings& settings, const QString& file, qreal detail)
 {
     ApplyCanvasSettings(canvas, settings);
-    std::shared_ptr<const Picture> picture = LoadPicture(file, canvas.size() * detail);
+    QString reason;
+    std::shared_ptr<const Picture> picture = LoadPicture(file, canvas.size() * detail, &reason);
     RenderOutcome outcome = FitLoaded(canvas, picture.get());
     outcome.picture = std::move(picture);
+    if (!outcome.loaded)
+        outcome.reason = outcome.reason.isEmpty() ? reason : outcome.reason;
     return outcome;
 }
 
@@ -32,6 +35,10 @@ RenderOutcome FitLoaded(Canvas& canvas, const Picture* picture)
                        || std::nearbyint(canvas.ScaleY(picture->Height(), kUnitHimetric, canvas.ScaleMode())) <= 0;
     const bool drawingFailed = !outcome.fitted && !canvas.size().isEmpty();
     outcome.loaded = !empty && !drawingFailed;
+    if (empty)
+        outcome.reason = QStringLiteral("the picture is empty");
+    else if (drawingFailed)
+        outcome.reason = QStringLiteral("the picture could not be drawn at this size");
     return outcome;
 }
 

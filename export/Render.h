@@ -14,6 +14,7 @@ struct RenderOutcome {
     bool loaded = false; ///< the file was read and drawn (an empty picture does not count)
     bool fitted = false; ///< the fitting ran to its end
     std::shared_ptr<const Picture> picture; ///< what was loaded; null when nothing could be
+    QString reason; ///< why it was not loaded, in English; empty when it was
 };
 
 /// The first two steps of a rendering: the typed colour (kept when it does

@@ -21,8 +21,8 @@ PreparedJpeg PrepareJpeg(const QImage& pic, int quality);
 
 /// The replace step: a failed encoding is returned as it is and leaves
 /// `outfile` untouched; otherwise the bytes replace `outfile` (see
-/// WriteFileReplacing). Returns a status.
-int ReplaceWithJpeg(const QString& outfile, const PreparedJpeg& jpeg);
+/// WriteFileReplacing). Returns a status; `errnum` as WriteFileReplacing's.
+int ReplaceWithJpeg(const QString& outfile, const PreparedJpeg& jpeg, int* errnum = nullptr);
 
 /// Both steps at once. Returns a status.
 int WriteJpegFile(const QImage& pic, const QString& outfile, int quality);

@@ -19,9 +19,11 @@ PreparedJpeg PrepareJpeg(const QImage& pic, int quality)
     return jpeg;
 }
 
-int ReplaceWithJpeg(const QString& outfile, const PreparedJpeg& jpeg)
+int ReplaceWithJpeg(const QString& outfile, const PreparedJpeg& jpeg, int* errnum)
 {
-    return jpeg.status != kStatusOk ? jpeg.status : WriteFileReplacing(outfile, jpeg.bytes);
+    if (errnum)
+        *errnum = 0;
+    return jpeg.status != kStatusOk ? jpeg.status : WriteFileReplacing(outfile, jpeg.bytes, errnum);
 }
 
 int WriteJpegFile(const QImage& pic, const QString& outfile, int quality)

@@ -1,43 +1,25 @@
 #include "Picture.h"
 
 #include "BmpCheck.h"
+#include "JpegDecodeDetail.h"
 #include "JpegDecoder.h"
+#include "JpegExtent.h"
+#include "PictureBytes.h"
 #include "WmfClient.h"
 
 #include <QBuffer>
 #include <QColorSpace>
-#include <QFile>
 #include <QImageReader>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <new>
+#include <unistd.h>
 
 namespace ostrovel {
 namespace {
 
-enum class Kind { Unknown, Jpeg, Bmp, Gif, Wmf };
-
 constexpr qint64 kMaxFileBytes = qint64(1) << 30;
-
-// Recognises the four formats by their first bytes, whatever the extension.
-Kind sniff(const QString& file)
-{
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        return Kind::Unknown;
-    const QByteArray head = f.read(16);
-    const auto byte = [&](int i) { return static_cast<unsigned char>(head.at(i)); };
-    if (head.size() >= 3 && byte(0) == 0xFF && byte(1) == 0xD8 && byte(2) == 0xFF)
-        return Kind::Jpeg;
-    if (head.startsWith("GIF87a") || head.startsWith("GIF89a"))
-        return Kind::Gif;
-    if (head.startsWith("BM"))
-        return Kind::Bmp;
-    if (head.size() >= 4 && byte(0) == 0xD7 && byte(1) == 0xCD && byte(2) == 0xC6 && byte(3) == 0x9A)
-        return Kind::Wmf; // placeable header
-    if (head.size() >= 4 && (byte(0) == 1 || byte(0) == 2) && byte(1) == 0 && byte(2) == 9 && byte(3) == 0)
-        return Kind::Wmf; // plain header: type, header size 9 words
-    return Kind::Unknown;
-}
 
 // The largest DCT scale denominator at which the decoded picture is still
 // larger than the picture will be drawn when fitted into `box`.
@@ -63,9 +45,14 @@ private:
     QString m_file;
 };
 
-std::unique_ptr<Picture> loadJpeg(const QString& file, QSize fitBox)
+std::unique_ptr<Picture> loadJpeg(int fd, QSize fitBox, QString& reason)
 {
-    auto decoded = DecodeJpegFile(file, [fitBox](QSize upright) { return reductionFor(upright, fitBox); });
+    const QByteArray bytes = jpegdec::ReadJpegExtent(fd, kMaxFileBytes, reason);
+    if (bytes.isEmpty())
+        return nullptr;
+    jpegdec::DecodeOptions options;
+    options.reason = &reason;
+    auto decoded = jpegdec::decodeJpeg(bytes, [fitBox](QSize upright) { return reductionFor(upright, fitBox); }, options);
     if (!decoded)
         return nullptr;
     return std::make_unique<RasterPicture>(decoded->natural, std::move(decoded->image));
@@ -74,30 +61,33 @@ std::unique_ptr<Picture> loadJpeg(const QString& file, QSize fitBox)
 // Qt's decoder on the whole file in `bytes`. The reader is gone on return:
 // the GIF reader keeps a reference to the frame it returned, which made the
 // conversion to premultiplied pixels copy the largest pictures (1 GB then).
-QImage decodeRaster(QByteArray& bytes, Kind kind)
+QImage decodeRaster(QByteArray& bytes, PictureKind kind)
 {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, kind == Kind::Gif ? "gif" : "bmp");
+    QImageReader reader(&buffer, kind == PictureKind::Gif ? "gif" : "bmp");
     reader.setAllocationLimit(1024); // MB
     return reader.read();
 }
 
 // BMP and GIF through Qt's decoders.
-std::unique_ptr<Picture> loadRaster(const QString& file, Kind kind)
+std::unique_ptr<Picture> loadRaster(int fd, PictureKind kind, QString& reason)
 {
+    QByteArray bytes = ReadRasterExtent(fd, kind, kMaxFileBytes, reason);
+    if (bytes.isEmpty())
+        return nullptr;
     // Checked in full first: the decoders would fill in what a damaged
     // file lacks, or allocate what a header claims.
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxFileBytes)
+    if (!(kind == PictureKind::Gif ? PlausibleGif(bytes) : PlausibleBmp(bytes))) {
+        reason = QStringLiteral("damaged data, or too large");
         return nullptr;
-    QByteArray bytes = f.readAll();
-    if (!(kind == Kind::Gif ? PlausibleGif(bytes) : PlausibleBmp(bytes)))
-        return nullptr;
+    }
     QImage image = decodeRaster(bytes, kind);
     bytes = QByteArray();
-    if (image.isNull())
+    if (image.isNull()) {
+        reason = QStringLiteral("damaged data");
         return nullptr;
+    }
     // The decoded size: Qt's reader.size() gives a top-down BMP's height
     // as negative.
     const QSize natural = image.size();
@@ -108,25 +98,69 @@ std::unique_ptr<Picture> loadRaster(const QString& file, Kind kind)
     return std::make_unique<RasterPicture>(natural, std::move(image));
 }
 
+std::unique_ptr<Picture> loadWmf(const QString& file, QString& reason)
+{
+    const auto size = wmf::ProbeWmf(file);
+    if (!size) {
+        reason = QStringLiteral("damaged metafile, or the metafile helper failed");
+        return nullptr;
+    }
+    return std::make_unique<WmfPicture>(file, *size);
+}
+
+// The first bytes, to tell the format by.
+QByteArray head(int fd, QString& reason)
+{
+    QByteArray bytes(16, '\0');
+    ssize_t got;
+    do
+        got = ::pread(fd, bytes.data(), std::size_t(bytes.size()), 0);
+    while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        reason = SystemReason(errno);
+        return {};
+    }
+    bytes.truncate(got);
+    if (bytes.isEmpty())
+        reason = QStringLiteral("empty file");
+    return bytes;
+}
+
+std::unique_ptr<Picture> load(const QString& file, QSize fitBox, QString& reason)
+{
+    const FileHandle handle = OpenPictureFile(file, reason);
+    if (!handle.isOpen())
+        return nullptr;
+    const QByteArray first = head(handle.fd(), reason);
+    if (first.isEmpty())
+        return nullptr;
+    switch (const PictureKind kind = SniffPicture(first)) {
+    case PictureKind::Unknown:
+        reason = QStringLiteral("not a JPEG, BMP, GIF or WMF picture");
+        return nullptr;
+    case PictureKind::Wmf:
+        return loadWmf(file, reason);
+    case PictureKind::Jpeg:
+        return loadJpeg(handle.fd(), fitBox, reason);
+    default:
+        return loadRaster(handle.fd(), kind, reason);
+    }
+}
+
 } // namespace
 
-std::unique_ptr<Picture> LoadPicture(const QString& file, QSize fitBox)
+std::unique_ptr<Picture> LoadPicture(const QString& file, QSize fitBox, QString* reason)
 {
-    const Kind kind = sniff(file);
-    switch (kind) {
-    case Kind::Unknown:
-        return nullptr;
-    case Kind::Wmf: {
-        const auto size = wmf::ProbeWmf(file);
-        if (!size)
-            return nullptr;
-        return std::make_unique<WmfPicture>(file, *size);
+    QString why;
+    std::unique_ptr<Picture> picture;
+    try {
+        picture = load(file, fitBox, why);
+    } catch (const std::bad_alloc&) {
+        why = QStringLiteral("not enough memory");
     }
-    case Kind::Jpeg:
-        return loadJpeg(file, fitBox);
-    default:
-        return loadRaster(file, kind);
-    }
+    if (!picture && reason)
+        *reason = why.isEmpty() ? QStringLiteral("damaged data") : why;
+    return picture;
 }
 
 } // namespace ostrovel

@@ -7,7 +7,8 @@ namespace ostrovel::jpegdec {
 
 /// The largest decoded picture accepted, in bytes at 4 bytes a pixel.
 inline constexpr qint64 kMaxOutputBytes = 1024LL * 1024 * 1024;
-/// The largest file read, in bytes: it is held in memory while decoded.
+/// The largest JPEG read, in bytes: it is held in memory while decoded
+/// (only up to its end marker: what follows is never read).
 inline constexpr qint64 kMaxFileBytes = 1024LL * 1024 * 1024;
 /// The largest width or height accepted, in pixels.
 inline constexpr int kMaxSide = 65500;
@@ -20,6 +21,8 @@ struct DecodeOptions {
     bool skipUnusedScans = true;
     /// When set, receives how many scans were left unread.
     int* skippedScans = nullptr;
+    /// When set, receives why the decode failed.
+    QString* reason = nullptr;
 };
 
 /// DecodeJpeg with explicit options.

@@ -1,11 +1,12 @@
 #include "JpegDecoder.h"
 #include "ExifOrientation.h"
 #include "JpegDecodeDetail.h"
+#include "JpegExtent.h"
 #include "JpegSession.h"
 #include "NeededScans.h"
+#include "ReadableFile.h"
 
 #include <QColorSpace>
-#include <QFile>
 #include <algorithm>
 #include <new>
 #include <vector>
@@ -65,17 +66,45 @@ void convertToSrgb(QImage& image, ByteSpan icc)
     image.setColorSpace(QColorSpace());
 }
 
+void setReason(QString* reason, const QString& text)
+{
+    if (reason)
+        *reason = text;
+}
+
+// libjpeg's words for a failed step, as the reason.
+void damaged(QString* reason, const JpegSession& session)
+{
+    const QString words = QString::fromLatin1(session.failure());
+    if (words.contains(QLatin1String("Premature end")) || words.contains(QLatin1String("premature end")))
+        setReason(reason, QStringLiteral("the data ends before the picture is complete"));
+    else if (words.startsWith(QLatin1String("Insufficient memory")))
+        setReason(reason, QStringLiteral("not enough memory"));
+    else
+        setReason(reason, QStringLiteral("damaged data (%1)").arg(words));
+}
+
 // Allocates the picture only once libjpeg has accepted the whole setup, and
 // decodes straight into its scanlines.
-std::optional<QImage> decodePixels(JpegSession& session, QSize output)
+std::optional<QImage> decodePixels(JpegSession& session, QSize output, QString* reason)
 {
-    if (!session.start())
+    if (!session.start()) {
+        damaged(reason, session);
         return std::nullopt;
+    }
+    if (!session.coefficientsComplete()) {
+        setReason(reason, QStringLiteral("the data ends before the picture is complete"));
+        return std::nullopt;
+    }
     QImage image(output, QImage::Format_RGB32);
-    if (image.isNull())
+    if (image.isNull()) {
+        setReason(reason, QStringLiteral("not enough memory"));
         return std::nullopt;
-    if (!session.readRows(image.bits(), image.bytesPerLine()))
+    }
+    if (!session.readRows(image.bits(), image.bytesPerLine())) {
+        damaged(reason, session);
         return std::nullopt;
+    }
     if (session.header().cmyk)
         cmykToRgb32(image);
     else
@@ -111,21 +140,28 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const Denominator
     const ByteSpan whole{reinterpret_cast<const unsigned char*>(data.constData()), std::size_t(data.size())};
     std::optional<NeededScans> needed;
     JpegSession session;
-    if (whole.size == 0 || !session.readHeader(whole))
+    if (whole.size == 0 || !session.readHeader(whole)) {
+        if (whole.size == 0)
+            setReason(options.reason, QStringLiteral("empty file"));
+        else
+            damaged(options.reason, session);
         return std::nullopt;
+    }
     const ByteSpan exif = session.exifTiff();
     const int orientation = exifOrientation(exif.data, exif.size);
     const QSize natural = uprightSize(session.header().stored, orientation);
     const QSize output = session.setScale(clampDenominator(chooseDenominator(natural)));
-    if (!withinLimits(session.header().stored, output))
+    if (!withinLimits(session.header().stored, output)) {
+        setReason(options.reason, QStringLiteral("too large"));
         return std::nullopt;
+    }
     // The picture and libjpeg's buffers share the 1 GB: a small progressive
     // file can claim both the largest picture and coefficients for it.
     session.limitWorkingMemory(long(kMaxOutputBytes - qint64(output.width()) * output.height() * 4));
     const int skipped = options.skipUnusedScans ? skipUnusedScans(session, whole, needed) : 0;
     if (options.skippedScans)
         *options.skippedScans = skipped;
-    std::optional<QImage> image = decodePixels(session, output);
+    std::optional<QImage> image = decodePixels(session, output, options.reason);
     if (!image)
         return std::nullopt;
     return DecodedJpeg{turnUpright(std::move(*image), orientation), natural};
@@ -139,29 +175,37 @@ std::optional<DecodedJpeg> decodeJpeg(const QByteArray& data, const DenominatorC
     try {
         return decodeBytes(data, chooseDenominator, options);
     } catch (const std::bad_alloc&) {
+        setReason(options.reason, QStringLiteral("not enough memory"));
         return std::nullopt;
     }
 }
 
 } // namespace jpegdec
 
-std::optional<DecodedJpeg> DecodeJpeg(const QByteArray& data, const DenominatorChooser& chooseDenominator)
+std::optional<DecodedJpeg> DecodeJpeg(const QByteArray& data, const DenominatorChooser& chooseDenominator,
+                                      QString* reason)
 {
-    return jpegdec::decodeJpeg(data, chooseDenominator, {});
+    jpegdec::DecodeOptions options;
+    options.reason = reason;
+    if (jpegdec::JpegEnd(data) == -1)
+        return jpegdec::decodeJpeg(data + QByteArrayLiteral("\xFF\xD9"), chooseDenominator, options);
+    return jpegdec::decodeJpeg(data, chooseDenominator, options);
 }
 
-std::optional<DecodedJpeg> DecodeJpegFile(const QString& file, const DenominatorChooser& chooseDenominator)
+std::optional<DecodedJpeg> DecodeJpegFile(const QString& file, const DenominatorChooser& chooseDenominator,
+                                          QString* reason)
 {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > jpegdec::kMaxFileBytes)
-        return std::nullopt;
+    QString why;
+    const FileHandle handle = OpenPictureFile(file, why);
     // Read rather than mapped: a mapped file that shrinks while it is decoded
     // (a sync client rewriting it) kills the process with SIGBUS, and reading
-    // 5 MB costs about 1% of decoding it.
-    const QByteArray bytes = f.readAll();
-    if (bytes.isEmpty())
+    // 5 MB costs about 1% of decoding it. Only up to the end marker.
+    const QByteArray bytes = handle.isOpen() ? jpegdec::ReadJpegExtent(handle.fd(), jpegdec::kMaxFileBytes, why) : QByteArray();
+    if (bytes.isEmpty()) {
+        jpegdec::setReason(reason, why.isEmpty() ? QStringLiteral("empty file") : why);
         return std::nullopt;
-    return DecodeJpeg(bytes, chooseDenominator);
+    }
+    return DecodeJpeg(bytes, chooseDenominator, reason);
 }
 
 } // namespace ostrovel

@@ -25,10 +25,16 @@ using DenominatorChooser = std::function<int(QSize naturalUpright)>;
 /// the header is read. Nothing when the file is missing, unreadable or over
 /// 1 GB, is not a JPEG, claims a size beyond 65500 pixels a side or an output beyond 1 GB,
 /// holds data libjpeg rejects, or ends before its image data is complete.
-/// Safe to call from several threads at once.
-std::optional<DecodedJpeg> DecodeJpegFile(const QString& file, const DenominatorChooser& chooseDenominator);
+/// Safe to call from several threads at once. Only regular files are read,
+/// and only up to the end marker. A file lacking only its end marker is
+/// decoded; one whose data ends before the rows (or, for a progressive file,
+/// the coefficients the scale uses) are complete is not. On failure `reason`
+/// (when given) says why in English.
+std::optional<DecodedJpeg> DecodeJpegFile(const QString& file, const DenominatorChooser& chooseDenominator,
+                                          QString* reason = nullptr);
 
 /// The same for a JPEG held in memory.
-std::optional<DecodedJpeg> DecodeJpeg(const QByteArray& data, const DenominatorChooser& chooseDenominator);
+std::optional<DecodedJpeg> DecodeJpeg(const QByteArray& data, const DenominatorChooser& chooseDenominator,
+                                      QString* reason = nullptr);
 
 } // namespace ostrovel

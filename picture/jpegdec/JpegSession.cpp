@@ -20,18 +20,45 @@ constexpr int kApp2 = JPEG_APP0 + 2;
 
 [[noreturn]] void fail(j_common_ptr cinfo)
 {
-    std::longjmp(reinterpret_cast<JpegSession::Errors*>(cinfo->err)->jump, 1);
+    auto* errors = reinterpret_cast<JpegSession::Errors*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, errors->text);
+    std::longjmp(errors->jump, 1);
 }
 
-// Warnings are ignored and never printed, except running out of data: the
-// rest of the image would be made up.
+// A progressive scan ran out of data: its coefficients are noted as made up.
+bool noteIncompleteScan(j_common_ptr common)
+{
+    if (common->is_decompressor == FALSE)
+        return false;
+    auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    if (!cinfo->progressive_mode || cinfo->Ss < 0 || cinfo->Se >= DCTSIZE2)
+        return false;
+    auto* errors = reinterpret_cast<JpegSession::Errors*>(cinfo->err);
+    for (int i = 0; i < cinfo->comps_in_scan; ++i)
+        for (int k = cinfo->Ss; k <= cinfo->Se; ++k)
+            errors->incomplete[cinfo->cur_comp_info[i]->component_index][k] = true;
+    return true;
+}
+
+// Warnings are ignored and never printed, except data that ends before the
+// picture does, at the end of the file or at a marker where a scan's data
+// should go on: the rest of the image would be made up. In a progressive
+// file that matters only if the scale uses the scan's coefficients.
 void onMessage(j_common_ptr cinfo, int level)
 {
     if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
         fail(cinfo);
+    if (level < 0 && cinfo->err->msg_code == JWRN_HIT_MARKER && !noteIncompleteScan(cinfo))
+        fail(cinfo);
     if (level < 0)
         ++cinfo->err->num_warnings;
 }
+
+// The zigzag index of each coefficient, by row and column of its block.
+constexpr int kZigzag[8][8] = {
+    {0, 1, 5, 6, 14, 15, 27, 28},     {2, 4, 7, 13, 16, 26, 29, 42},    {3, 8, 12, 17, 25, 30, 41, 43},
+    {9, 11, 18, 24, 31, 40, 44, 53},  {10, 19, 23, 32, 39, 45, 52, 54}, {20, 22, 33, 38, 46, 51, 55, 60},
+    {21, 34, 37, 47, 50, 56, 59, 61}, {35, 36, 48, 49, 57, 58, 62, 63}};
 
 void silently(j_common_ptr) {}
 
@@ -195,6 +222,21 @@ bool JpegSession::start()
     if (setjmp(m_errors.jump))
         return false;
     return jpeg_start_decompress(&m_cinfo) && m_cinfo.output_components == 4;
+}
+
+bool JpegSession::coefficientsComplete() const
+{
+    if (!m_cinfo.progressive_mode || !m_cinfo.coef_bits)
+        return true;
+    for (int c = 0; c < m_cinfo.num_components; ++c) {
+        // A reduced inverse DCT of size n reads the n x n lowest frequencies.
+        const int n = std::clamp(m_cinfo.comp_info[c].DCT_scaled_size, 1, 8);
+        for (int row = 0; row < n; ++row)
+            for (int col = 0; col < n; ++col)
+                if (m_cinfo.coef_bits[c][kZigzag[row][col]] != 0 || m_errors.incomplete[c][kZigzag[row][col]])
+                    return false; // never sent, not refined to its last bit, or cut short
+    }
+    return true;
 }
 
 bool JpegSession::readRows(unsigned char* first, std::ptrdiff_t bytesPerLine)

@@ -59,6 +59,12 @@ public:
 
     /// Starts decompressing; a progressive file is read whole here.
     bool start();
+    /// After start(): whether a progressive file held every coefficient the
+    /// chosen scale uses, fully refined (true for sequential files, whose
+    /// missing data shows as a premature end instead).
+    bool coefficientsComplete() const;
+    /// libjpeg's words for the failure that ended the last step; empty if none.
+    const char* failure() const { return m_errors.text; }
     /// Decodes every row, 4 bytes a pixel (blue, green, red, 255 or, for
     /// CMYK, C, M, Y, K as stored), the first row at `first`, rows
     /// `bytesPerLine` apart. Then reads to the end of the image.
@@ -75,6 +81,10 @@ public:
     struct Errors {
         jpeg_error_mgr mgr;
         std::jmp_buf jump;
+        char text[JMSG_LENGTH_MAX];
+        /// Coefficients (component index, zigzag index) of a progressive
+        /// scan whose data ended early: made up, unless the scale never uses them.
+        bool incomplete[MAX_COMPONENTS][DCTSIZE2];
     };
 
 private:

@@ -71,9 +71,11 @@ private:
         QDir(m_dir->path()).mkpath(name);
         return m_dir->filePath(name);
     }
-    ExportResult run(const QList<ExportTask>& tasks, const ExportCallbacks& callbacks = {}, int threads = 2)
+    ExportResult run(const QList<ExportTask>& tasks, const ExportCallbacks& callbacks = {}, int threads = 2,
+                     const ExportHooks& hooks = {})
     {
         ExportJob job(tasks, m_settings, QSize(799, 611), 0xEFEFEF);
+        job.setHooks(hooks);
         return job.run(callbacks, threads);
     }
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -102,14 +104,22 @@ void TestExportJob::writesInListOrderWithSequentialBytes()
     callbacks.written = [&](int task) {
         order << task;
         QVERIFY(QFile::exists(tasks[task].output));
-        if (task + 1 < tasks.size())
-            QVERIFY(!QFile::exists(tasks[task + 1].output)); // never ahead of the list
     };
-    const ExportResult result = run(tasks, callbacks, threads);
+    // Each file is written only once every earlier one is in place, never ahead of the list.
+    QList<int> landed;
+    ExportHooks hooks;
+    hooks.beforeWrite = [&](int task) {
+        landed << task;
+        for (int i = 0; i < int(tasks.size()); ++i)
+            if (QFile::exists(tasks[i].output) != (i < task))
+                landed << -1;
+    };
+    const ExportResult result = run(tasks, callbacks, threads, hooks);
     QCOMPARE(result.written, 12);
     QList<int> expected;
     for (int i = 0; i < 12; ++i)
         expected << i;
+    QCOMPARE(landed, expected);
     QCOMPARE(order, expected);
     for (const ExportTask& task : tasks)
         QCOMPARE(readAll(task.output), sequentialBytes(task.source, m_settings));
