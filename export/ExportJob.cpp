@@ -1,5 +1,6 @@
 #include "ExportJob.h"
 
+#include "Cores.h"
 #include "Export.h"
 #include "JpegFile.h"
 #include "Render.h"
@@ -177,7 +178,7 @@ ExportResult ExportJob::run(const ExportCallbacks& callbacks, int threads)
 {
     Shared& s = *m_shared;
     if (threads <= 0)
-        threads = std::max(1, QThread::idealThreadCount());
+        threads = UsableCores(); // honours taskset and a container's CPU quota
     s.aheadLimit = threads + 1; // bounded memory, whatever the number of files
     std::vector<std::thread> workers;
     for (int i = 0; i < threads; ++i)
