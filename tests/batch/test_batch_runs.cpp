@@ -22,6 +22,7 @@ private Q_SLOTS:
     void thumbnailNames_data();
     void thumbnailNames();
     void laterSourceWins();
+    void messagesKeepNameBytes();
 
 private:
     QString pictures(const QString& name) const { return m_dir.filePath("pictures/" + name); }
@@ -221,6 +222,20 @@ void TestBatchRuns::laterSourceWins()
                  .arg(in));
     QCOMPARE(batch({laterAlone, in + "/two/x.wmf"}).status, 0);
     QCOMPARE(filesOf(both), filesOf(laterAlone));
+}
+
+// A name that is not UTF-8 is said with the very bytes it was given as.
+void TestBatchRuns::messagesKeepNameBytes()
+{
+    const QString out = newFolder();
+    const QByteArray missing = QFile::encodeName(m_dir.path()) + "/gone\xff\xfe.jpg";
+    RunOptions options;
+    options.input = missing + '\n' + QFile::encodeName(pictures("a.jpg")) + '\n';
+    const Run run = batch({"--files-from", "-", out}, options);
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.startsWith("ostrovel-batch: cannot read " + missing), run.err.constData());
+    QCOMPARE(run.err.count('\n'), 1);
+    QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{"thumb_a.jpg"});
 }
 
 QTEST_MAIN(TestBatchRuns)
