@@ -13,6 +13,7 @@ private Q_SLOTS:
     void quota_data();
     void quota();
     void usableCores();
+    void followsAffinity();
 };
 
 void TestCores::quota_data()
@@ -56,6 +57,25 @@ void TestCores::usableCores()
     const int cores = UsableCores();
     QVERIFY(cores >= 1);
     QVERIFY(cores <= CPU_COUNT(&set));
+}
+
+// As under "taskset -c N": one CPU allowed, one core usable, whatever the machine has.
+void TestCores::followsAffinity()
+{
+    cpu_set_t all;
+    CPU_ZERO(&all);
+    QCOMPARE(sched_getaffinity(0, sizeof all, &all), 0);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &all)) {
+            CPU_SET(cpu, &one);
+            break;
+        }
+    QCOMPARE(sched_setaffinity(0, sizeof one, &one), 0);
+    const int cores = UsableCores();
+    QCOMPARE(sched_setaffinity(0, sizeof all, &all), 0);
+    QCOMPARE(cores, 1);
 }
 
 QTEST_MAIN(TestCores)
