@@ -1,11 +1,12 @@
 #pragma once
 // The headless front end of the batch export.
 
-#include <QStringList>
+#include "BatchOptions.h"
 
 namespace ostrovel {
 
-/// Exit statuses of ostrovel-batch.
+/// Exit statuses of ostrovel-batch; a stop by signal N ends as the signal
+/// does (the shell sees 128 + N).
 enum BatchStatus : int {
     kBatchOk = 0,          ///< every file written
     kBatchUnreadable = 1,  ///< some sources could not be read; the others written
@@ -13,9 +14,13 @@ enum BatchStatus : int {
     kBatchUsage = 64,      ///< bad usage
 };
 
-/// Runs `ostrovel-batch [--size WxH] [--background R,G,B] TARGET SOURCE...`
-/// (arguments[0] is the program). Messages go to stderr, progress too when
-/// stderr is a terminal. Returns a BatchStatus.
-int RunBatch(const QStringList& arguments);
+/// Answers --help, --version and bad usage (stdout for the first two, one
+/// line on stderr for the last). Returns the exit status.
+int AnswerWithoutRunning(const ParsedArguments& parsed);
+
+/// Runs the export the options ask for; needs a QGuiApplication. Messages go
+/// to stderr, in English, naming each file as given; progress too when stderr
+/// is a terminal. Returns a BatchStatus.
+int RunBatch(const BatchOptions& options);
 
 } // namespace ostrovel

@@ -1,5 +1,6 @@
 #include "ExportJob.h"
 
+#include "Cores.h"
 #include "Export.h"
 #include "JpegFile.h"
 #include "ReadableFile.h"
@@ -304,7 +305,7 @@ ExportResult ExportJob::run(const ExportCallbacks& callbacks, int threads)
 {
     Shared& s = *m_shared;
     if (threads <= 0)
-        threads = std::max(1, QThread::idealThreadCount());
+        threads = UsableCores(); // honours taskset and a container's CPU quota
     s.aheadLimit = threads + 1; // bounded memory, whatever the number of files
     s.renderBytes = renderingBytes(s.canvasSize);
 

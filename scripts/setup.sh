@@ -13,8 +13,9 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev libwmf-dev
   fonts-dejavu-core fonts-liberation2 dpkg-dev
 )
-# A real X server and tools to check the window from outside.
-test_packages=(xvfb xauth xdotool x11-utils imagemagick)
+# A real X server and tools to check the window from outside; GNU parallel
+# for the test of the README's recipe for many files.
+test_packages=(xvfb xauth xdotool x11-utils imagemagick parallel)
 ((with_tests)) && packages+=("${test_packages[@]}")
 
 missing=()

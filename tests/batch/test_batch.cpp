@@ -1,6 +1,7 @@
 // ostrovel-batch run as a process: exit statuses, and files byte-identical
 // to the window's export of the same pictures.
 
+#include "BatchProcess.h"
 #include "WindowFixture.h"
 
 #include <QCoreApplication>
@@ -9,35 +10,7 @@
 
 using namespace ostrovel;
 
-namespace {
-
-struct Run {
-    int status = -1;
-    QString err;
-};
-
-Run batch(const QStringList& args)
-{
-    QProcess p;
-    p.start(QCoreApplication::applicationDirPath() + "/ostrovel-batch", args);
-    if (!p.waitForFinished(120000))
-        return {};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2, QString::fromLocal8Bit(p.readAllStandardError())};
-}
-
-QMap<QString, QByteArray> filesOf(const QString& folder)
-{
-    QMap<QString, QByteArray> files;
-    const QDir dir(folder);
-    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
-        QFile f(dir.filePath(name));
-        f.open(QIODevice::ReadOnly);
-        files[name] = f.readAll();
-    }
-    return files;
-}
-
-} // namespace
+using namespace batchtest;
 
 class TestBatch : public QObject {
     Q_OBJECT
@@ -74,12 +47,14 @@ void TestBatch::init()
 
 void TestBatch::sameBytesAsWindow_data()
 {
-    QTest::addColumn<QString>("width");
+    QTest::addColumn<QString>("width"); // the window's fields
     QTest::addColumn<QString>("height");
     QTest::addColumn<QString>("colour");
-    QTest::newRow("defaults") << "158" << "158" << "255,255,255";
-    QTest::newRow("wide on a colour") << "200" << "90" << "12, 34 ,56";
-    QTest::newRow("fractional size and clamped colour") << "64.5" << "101" << "300,0,128,7";
+    QTest::addColumn<QStringList>("options"); // the same values for the command line
+    QTest::newRow("defaults") << "158" << "158" << "255,255,255" << QStringList{};
+    QTest::newRow("wide on a colour") << "200" << "90" << "12,34,56" << QStringList{"-s200x90", "--background=12,34,56"};
+    QTest::newRow("tall, colour as #RRGGBB") << "64" << "101" << "171,205,239" << QStringList{"--size", "64x101", "-b", "#AbCdEf"};
+    QTest::newRow("leading zeros, one job") << "80" << "81" << "0,0,0" << QStringList{"-j1", "-s", "080x81", "-b000,0,00"};
 }
 
 void TestBatch::sameBytesAsWindow()
@@ -87,6 +62,7 @@ void TestBatch::sameBytesAsWindow()
     QFETCH(QString, width);
     QFETCH(QString, height);
     QFETCH(QString, colour);
+    QFETCH(QStringList, options);
     const QString fromWindow = makeFolder("window"), fromBatch = makeFolder("batch");
     Form1& form = *m_fx->form;
     form.Text1(0)->setText(width);
@@ -97,8 +73,9 @@ void TestBatch::sameBytesAsWindow()
     QTest::mouseClick(form.Command2(), Qt::LeftButton);
     QVERIFY(m_fx->messages.isEmpty());
 
-    const Run run = batch({"--size", width + "x" + height, "--background=" + colour, fromBatch, m_fx->folder->path()});
+    const Run run = batch(options + QStringList{fromBatch, m_fx->folder->path()});
     QCOMPARE(run.status, 0);
+    QCOMPARE(run.err, QByteArray());
     const auto expected = filesOf(fromWindow);
     QCOMPARE(expected.size(), 4);
     QCOMPARE(filesOf(fromBatch), expected);
@@ -111,12 +88,9 @@ void TestBatch::exitStatuses_data()
     QTest::addColumn<QString>("stderrHas");
     QTest::addColumn<int>("filesWritten");
     QTest::newRow("all written") << QStringList{"%T", "%S/b.bmp", "%S/Plan.wmf"} << 0 << "" << 2;
-    QTest::newRow("unreadable named, others written") << QStringList{"%T", "%S/readme.txt", "%S/b.bmp", "%S/gone.jpg"} << 1 << "gone.jpg" << 1;
-    QTest::newRow("write error") << QStringList{"%T", "%S/b.bmp", "%S/Plan.wmf"} << 2 << "Speicherung des Bildes fehlgeschlagen. GDI+ Error:7" << 0;
-    QTest::newRow("no sources") << QStringList{"%T"} << 64 << "Usage" << 0;
-    QTest::newRow("unknown option") << QStringList{"--fast", "%T", "%S"} << 64 << "Usage" << 0;
-    QTest::newRow("size without x") << QStringList{"--size", "100", "%T", "%S"} << 64 << "Usage" << 0;
-    QTest::newRow("missing target folder") << QStringList{"%M", "%S"} << 64 << "no such folder" << 0;
+    QTest::newRow("unreadable named, others written") << QStringList{"%T", "%S/readme.txt", "%S/b.bmp", "%S/gone.jpg"} << 1 << "ostrovel-batch: cannot read %S/gone.jpg" << 1;
+    QTest::newRow("write error") << QStringList{"%T", "%S/b.bmp", "%S/Plan.wmf"} << 2 << "ostrovel-batch: cannot write %T/thumb_b.jpg: " << 0;
+    QTest::newRow("missing target folder") << QStringList{"%M", "%S"} << 64 << "ostrovel-batch: %M: no such folder\n" << 0;
 }
 
 void TestBatch::exitStatuses()
@@ -128,11 +102,15 @@ void TestBatch::exitStatuses()
     const QString target = makeFolder(QTest::currentDataTag());
     if (status == 2)
         QDir(target).mkdir("thumb_b.jpg"); // a folder where the first thumbnail goes
-    for (QString& a : args)
+    const auto fill = [&](QString& a) {
         a.replace("%T", target).replace("%S", m_fx->folder->path()).replace("%M", target + "/missing");
+    };
+    for (QString& a : args)
+        fill(a);
+    fill(stderrHas);
     const Run run = batch(args);
     QCOMPARE(run.status, status);
-    QVERIFY2(run.err.contains(stderrHas), qPrintable(run.err));
+    QVERIFY2(QString::fromUtf8(run.err).contains(stderrHas), run.err.constData());
     QCOMPARE(QDir(target).entryList({"thumb_*"}, QDir::Files).size(), filesWritten);
 }
 

@@ -1,0 +1,147 @@
+// ostrovel-batch against names and events that a picture corpus never has:
+// short relative targets, Qt's own option names as file names, and a stop
+// by signal in the middle of a large export.
+
+#include "BatchProcess.h"
+#include "TestPictures.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+
+using namespace batchtest;
+
+class TestBatchHostile : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void relativeNames_data();
+    void relativeNames();
+    void qtOptionNames_data();
+    void qtOptionNames();
+    void stopSignal_data();
+    void stopSignal();
+};
+
+namespace {
+
+// Every thumbnail under `root`, as paths relative to it.
+QStringList thumbnailsUnder(const QString& root)
+{
+    QStringList found;
+    const QDir base(root);
+    for (const QString& folder : {QString("."), QString("w"), QString("w/t"), QString("w/tt")})
+        for (const QString& name : QDir(base.filePath(folder)).entryList({"thumb_*", ".ostrovel-*"}, QDir::Files | QDir::Hidden))
+            found << QDir::cleanPath(folder + "/" + name);
+    return found;
+}
+
+} // namespace
+
+void TestBatchHostile::relativeNames_data()
+{
+    QTest::addColumn<QStringList>("args"); // run in root/w, which holds t/, tt/ and a.bmp
+    QTest::addColumn<QString>("written");  // relative to root
+    QTest::newRow("1-char target") << QStringList{"t", "a.bmp"} << "w/t/thumb_a.jpg";
+    QTest::newRow("2-char target") << QStringList{"tt", "a.bmp"} << "w/tt/thumb_a.jpg";
+    QTest::newRow("target with /") << QStringList{"t/", "a.bmp"} << "w/t/thumb_a.jpg";
+    QTest::newRow("target ./t") << QStringList{"./t", "./a.bmp"} << "w/t/thumb_a.jpg";
+    QTest::newRow("target .") << QStringList{".", "a.bmp"} << "w/thumb_a.jpg";
+    QTest::newRow("target ./") << QStringList{"./", "a.bmp"} << "w/thumb_a.jpg";
+    QTest::newRow("target ..") << QStringList{"..", "a.bmp"} << "thumb_a.jpg";
+    QTest::newRow("source through ..") << QStringList{"t", "../w/a.bmp"} << "w/t/thumb_a.jpg";
+    QTest::newRow("source folder .") << QStringList{"tt", "."} << "w/tt/thumb_a.jpg";
+    QTest::newRow("1-char target in a list") << QStringList{"--files-from=-", "t"} << "w/t/thumb_a.jpg";
+}
+
+void TestBatchHostile::relativeNames()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, written);
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath("w/t") && QDir(root.path()).mkpath("w/tt"));
+    QVERIFY(testpics::writeFile(root.filePath("w/a.bmp"), testpics::bmp(testpics::photoLike(30, 20))));
+    RunOptions options;
+    options.workingDirectory = root.filePath("w");
+    options.input = "a.bmp\n";
+    const Run run = batch(args, options);
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(thumbnailsUnder(root.path()), QStringList{written});
+}
+
+void TestBatchHostile::qtOptionNames_data()
+{
+    QTest::addColumn<QStringList>("names"); // files in the working folder, given after "--"
+    QTest::newRow("-platform") << QStringList{"-platform"};
+    QTest::newRow("-platform and a name after it") << QStringList{"-platform", "offscreen"};
+    QTest::newRow("Qt's other options") << QStringList{"-reverse", "-session", "-display", "-qwindowtitle", "-plugin"};
+    QTest::newRow("-style=x") << QStringList{"-style=x"};
+}
+
+// Every argument is ours: Qt's option names are just file names.
+void TestBatchHostile::qtOptionNames()
+{
+    QFETCH(QStringList, names);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("out"));
+    QStringList expected;
+    for (const QString& name : names) {
+        QVERIFY(testpics::writeFile(dir.filePath(name), testpics::bmp(testpics::photoLike(30, 20))));
+        expected << "thumb_" + name + ".jpg";
+    }
+    expected.sort();
+    RunOptions options;
+    options.workingDirectory = dir.path();
+    const Run run = batch(QStringList{"out", "--"} + names, options);
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden), expected);
+}
+
+void TestBatchHostile::stopSignal_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("TERM") << int(SIGTERM);
+    QTest::newRow("INT") << int(SIGINT);
+    QTest::newRow("HUP") << int(SIGHUP);
+}
+
+// Stopped while large files are written: the stop signal's status, no
+// temporary file, and every thumbnail there is complete.
+void TestBatchHostile::stopSignal()
+{
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("in") && QDir(dir.path()).mkpath("out"));
+    const QByteArray photo = testpics::jpeg(testpics::photoLike(400, 300), 90);
+    for (int i = 0; i < 40; ++i)
+        QVERIFY(testpics::writeFile(dir.filePath(QString("in/p%1.jpg").arg(i, 2, 10, QChar('0'))), photo));
+    QProcess p;
+    p.start(batchProgram(), {"--size", "4000x4000", dir.filePath("out"), dir.filePath("in")});
+    QVERIFY(p.waitForStarted(30000));
+    // Wait until a file is being written (a temporary one shows), or at least
+    // until the first thumbnail is in place; no fixed delay.
+    const QDir out(dir.filePath("out"));
+    QElapsedTimer limit;
+    limit.start();
+    while (out.entryList({".ostrovel-*"}, QDir::Files | QDir::Hidden).isEmpty() && p.state() == QProcess::Running
+           && limit.elapsed() < 60000)
+        QThread::usleep(200);
+    QVERIFY2(p.state() == QProcess::Running, "the export ended before it could be stopped");
+    ::kill(pid_t(p.processId()), signal);
+    QVERIFY(p.waitForFinished(30000));
+    // Ended by the signal itself, so a shell sees 128 + signal.
+    QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(p.exitCode(), signal);
+    QCOMPARE(out.entryList({".ostrovel-*"}, QDir::Files | QDir::Hidden), QStringList());
+    const QStringList written = out.entryList(QDir::Files | QDir::Hidden);
+    QVERIFY(written.size() < 40);
+    for (const QString& name : written) {
+        QVERIFY2(name.startsWith("thumb_p"), qPrintable(name));
+        QCOMPARE(QImage(out.filePath(name)).size(), QSize(4000, 4000)); // complete, not cut
+    }
+}
+
+QTEST_MAIN(TestBatchHostile)
+#include "test_batch_hostile.moc"

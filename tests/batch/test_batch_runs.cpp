@@ -1,0 +1,242 @@
+// ostrovel-batch's runs as scripts use them: names from a list, resumed
+// runs, any number of jobs, no desktop session, names of every shape.
+
+#include "BatchProcess.h"
+#include "TestPictures.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace batchtest;
+
+class TestBatchRuns : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void filesFrom_data();
+    void filesFrom();
+    void skipExisting();
+    void jobsGiveSameFiles();
+    void quietWithoutDesktop_data();
+    void quietWithoutDesktop();
+    void thumbnailNames_data();
+    void thumbnailNames();
+    void laterSourceWins();
+    void messagesKeepNameBytes();
+
+private:
+    QString pictures(const QString& name) const { return m_dir.filePath("pictures/" + name); }
+    QString newFolder();
+    QTemporaryDir m_dir;
+    int m_folders = 0;
+};
+
+// Odd names on purpose: blanks, a line feed, a leading dash, a quote.
+const QStringList kNames{"a.jpg", "b c.bmp", "line\nfeed.gif", "-dash.jpg", "it's.BMP", "z.wmf"};
+
+void TestBatchRuns::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QDir(m_dir.path()).mkpath("pictures");
+    int seed = 1;
+    for (const QString& name : kNames) {
+        const QImage image = testpics::photoLike(60 + 10 * seed, 40 + 7 * seed, seed);
+        QByteArray bytes;
+        if (name.endsWith(".jpg"))
+            bytes = testpics::jpeg(image, 90);
+        else if (name.endsWith(".gif")) {
+            const QImage indexed = image.convertToFormat(QImage::Format_Indexed8);
+            bytes = testpics::gif({indexed}, indexed.colorTable());
+        }
+        else if (name.endsWith(".wmf"))
+            bytes = testpics::wmfWithRectangle(2, 1, QRect(100, 100, 1000, 1000), QColor(0, 90, 200));
+        else
+            bytes = testpics::bmp(image);
+        QVERIFY(testpics::writeFile(pictures(name), bytes));
+        ++seed;
+    }
+}
+
+QString TestBatchRuns::newFolder()
+{
+    const QString path = m_dir.filePath(QString("out%1").arg(++m_folders));
+    QDir().mkpath(path);
+    return path;
+}
+
+void TestBatchRuns::filesFrom_data()
+{
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<QStringList>("names"); // of pictures/
+    QTest::addColumn<bool>("fromStdin");
+    QTest::addColumn<bool>("relative"); // names relative to the working folder
+    QTest::addColumn<QStringList>("options");
+    QStringList noLineFeed = kNames;
+    noLineFeed.removeAll("line\nfeed.gif");
+    QTest::newRow("NUL, standard input") << QString(QChar(0)) << kNames << true << false << QStringList{"--files-from", "-", "-0"};
+    QTest::newRow("NUL, a file, long options") << QString(QChar(0)) << kNames << false << false << QStringList{"--null", "--files-from"};
+    QTest::newRow("NUL, relative names") << QString(QChar(0)) << kNames << true << true << QStringList{"-0", "--files-from=-"};
+    QTest::newRow("lines, standard input") << "\n" << noLineFeed << true << false << QStringList{"--files-from", "-"};
+    QTest::newRow("lines, a file") << "\n" << noLineFeed << false << true << QStringList{"--files-from"};
+    QTest::newRow("a folder in the list") << "\n" << QStringList{""} << true << false << QStringList{"--files-from", "-"};
+}
+
+// The files are those of the same names given on the command line.
+void TestBatchRuns::filesFrom()
+{
+    QFETCH(QString, separator);
+    QFETCH(QStringList, names);
+    QFETCH(bool, fromStdin);
+    QFETCH(bool, relative);
+    QFETCH(QStringList, options);
+    QStringList paths;
+    for (const QString& name : names)
+        paths << (relative ? "pictures/" + name : pictures(name));
+    const QString fromArguments = newFolder(), fromList = newFolder();
+    RunOptions inDir;
+    inDir.workingDirectory = m_dir.path();
+    Run run = batch(QStringList{fromArguments} + paths, inDir);
+    QCOMPARE(run.status, 0);
+    const auto expected = filesOf(fromArguments);
+    QCOMPARE(expected.size(), qMax(names.size(), kNames.size() * names.contains("")));
+
+    const QByteArray list = (paths.join(separator) + separator).toUtf8();
+    if (fromStdin) {
+        inDir.input = list;
+    } else {
+        const QString listFile = m_dir.filePath("list");
+        QVERIFY(testpics::writeFile(listFile, list));
+        options << listFile;
+    }
+    run = batch(options + QStringList{fromList}, inDir);
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(filesOf(fromList), expected);
+}
+
+void TestBatchRuns::skipExisting()
+{
+    const QString out = newFolder();
+    const QStringList args{"-v", "--skip-existing", out, pictures("")};
+    Run run = batch(args);
+    QCOMPARE(run.status, 0);
+    const auto first = filesOf(out);
+    QCOMPARE(first.size(), kNames.size());
+    QVERIFY2(run.err.startsWith("ostrovel-batch: 6 written, 0 unreadable, 0 skipped in "), run.err.constData());
+
+    // A second run writes nothing: a thumbnail changed since stays as it is.
+    QVERIFY(testpics::writeFile(out + "/thumb_a.jpg", "kept"));
+    run = batch(args);
+    QCOMPARE(run.status, 0);
+    QVERIFY2(run.err.startsWith("ostrovel-batch: 0 written, 0 unreadable, 6 skipped in "), run.err.constData());
+    QCOMPARE(filesOf(out).value("thumb_a.jpg"), QByteArray("kept"));
+
+    // A removed thumbnail is written again, as before.
+    QVERIFY(QFile::remove(out + "/thumb_b c.jpg"));
+    run = batch(args);
+    QCOMPARE(run.status, 0);
+    QVERIFY2(run.err.startsWith("ostrovel-batch: 1 written, 0 unreadable, 5 skipped in "), run.err.constData());
+    QCOMPARE(filesOf(out).value("thumb_b c.jpg"), first.value("thumb_b c.jpg"));
+    QCOMPARE(filesOf(out).size(), kNames.size());
+}
+
+void TestBatchRuns::jobsGiveSameFiles()
+{
+    const QString one = newFolder(), usable = newFolder(), three = newFolder();
+    QCOMPARE(batch({"-j", "1", one, pictures("")}).status, 0);
+    QCOMPARE(batch({usable, pictures("")}).status, 0);
+    QCOMPARE(batch({"--jobs=3", three, pictures("")}).status, 0);
+    const auto expected = filesOf(one);
+    QCOMPARE(expected.size(), kNames.size());
+    QCOMPARE(filesOf(usable), expected);
+    QCOMPARE(filesOf(three), expected);
+}
+
+void TestBatchRuns::quietWithoutDesktop_data()
+{
+    QTest::addColumn<QStringList>("unset");
+    QTest::addColumn<QString>("platform"); // empty: none set
+    const QStringList desktop{"XDG_RUNTIME_DIR", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    QTest::newRow("no desktop session") << desktop << QString();
+    QTest::newRow("a platform that cannot start") << desktop << "xcb";
+    QTest::newRow("as the tests run") << QStringList{} << "offscreen";
+}
+
+// Standard error is the program's alone: no toolkit warnings on a clean run.
+void TestBatchRuns::quietWithoutDesktop()
+{
+    QFETCH(QStringList, unset);
+    QFETCH(QString, platform);
+    RunOptions options;
+    options.unset = unset;
+    if (!platform.isEmpty())
+        options.set["QT_QPA_PLATFORM"] = platform;
+    const QString out = newFolder();
+    const Run run = batch({out, pictures("")}, options);
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.out, QByteArray());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(filesOf(out).size(), kNames.size());
+}
+
+void TestBatchRuns::thumbnailNames_data()
+{
+    QTest::addColumn<QStringList>("sources"); // made as copies of a.jpg
+    QTest::addColumn<QStringList>("thumbnails");
+    QTest::newRow("x.jpeg") << QStringList{"x.jpeg"} << QStringList{"thumb_x.jpg"};
+    QTest::newRow("no extension") << QStringList{"x1", "x2", "photo"} << QStringList{"thumb_photo.jpg", "thumb_x1.jpg", "thumb_x2.jpg"};
+    QTest::newRow("the window's patterns, any case") << QStringList{"A.JPG", "b.Gif", "c.bmp"} << QStringList{"thumb_A.jpg", "thumb_b.jpg", "thumb_c.jpg"};
+    QTest::newRow("several dots") << QStringList{"a.b.tiff", "a.b.jpg", "x.tar.gz"} << QStringList{"thumb_a.b.jpg", "thumb_x.tar.jpg"};
+    QTest::newRow("a leading dot only") << QStringList{".hidden"} << QStringList{"thumb_.hidden.jpg"};
+}
+
+void TestBatchRuns::thumbnailNames()
+{
+    QFETCH(QStringList, sources);
+    QFETCH(QStringList, thumbnails);
+    const QString in = newFolder(), out = newFolder();
+    QStringList paths;
+    for (const QString& name : sources) {
+        QVERIFY(QFile::copy(pictures("a.jpg"), in + "/" + name));
+        paths << in + "/" + name;
+    }
+    const Run run = batch(QStringList{out} + paths);
+    QCOMPARE(run.status, 0);
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), thumbnails);
+}
+
+// Two sources of one thumbnail name: the later's file stays, and stderr says so.
+void TestBatchRuns::laterSourceWins()
+{
+    const QString in = newFolder(), both = newFolder(), laterAlone = newFolder();
+    QDir(in).mkpath("one");
+    QDir(in).mkpath("two");
+    QVERIFY(QFile::copy(pictures("a.jpg"), in + "/one/x.jpg"));
+    QVERIFY(QFile::copy(pictures("b c.bmp"), in + "/two/x.bmp"));
+    QVERIFY(QFile::copy(pictures("z.wmf"), in + "/two/x.wmf"));
+    const Run run = batch({both, in + "/one/x.jpg", in + "/two"});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(QString::fromUtf8(run.err),
+             QString("ostrovel-batch: %1/two/x.bmp: thumb_x.jpg also comes from an earlier source; the later wins\n"
+                     "ostrovel-batch: %1/two/x.wmf: thumb_x.jpg also comes from an earlier source; the later wins\n")
+                 .arg(in));
+    QCOMPARE(batch({laterAlone, in + "/two/x.wmf"}).status, 0);
+    QCOMPARE(filesOf(both), filesOf(laterAlone));
+}
+
+// A name that is not UTF-8 is said with the very bytes it was given as.
+void TestBatchRuns::messagesKeepNameBytes()
+{
+    const QString out = newFolder();
+    const QByteArray missing = QFile::encodeName(m_dir.path()) + "/gone\xff\xfe.jpg";
+    RunOptions options;
+    options.input = missing + '\n' + QFile::encodeName(pictures("a.jpg")) + '\n';
+    const Run run = batch({"--files-from", "-", out}, options);
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.startsWith("ostrovel-batch: cannot read " + missing), run.err.constData());
+    QCOMPARE(run.err.count('\n'), 1);
+    QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{"thumb_a.jpg"});
+}
+
+QTEST_MAIN(TestBatchRuns)
+#include "test_batch_runs.moc"
