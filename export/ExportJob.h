@@ -36,6 +36,8 @@ struct ExportResult {
     std::optional<int> failedTask;        ///< the task whose file could not be written
     std::optional<RuntimeError> error;    ///< error 5 for that task
     QImage failedCanvas;                  ///< the canvas as that task's rendering left it
+    QString failedPath;                   ///< the file that could not be written; empty if none
+    int failedErrno = 0;                  ///< errno of the failed write; 0 if none or unknown
     bool cancelled = false;
 };
 
