@@ -6,6 +6,8 @@
 #include "WindowFixture.h"
 
 #include <QAccessible>
+#include <QScopeGuard>
+#include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTest>
 
@@ -78,6 +80,7 @@ private Q_SLOTS:
     void accessibleNames_data();
     void accessibleNames();
     void brownReadableOnDarkDesktop();
+    void frameOpaqueOverWideCanvas_data();
     void frameOpaqueOverWideCanvas();
     void choosersStartInWorkingFolder();
     void dragEndingOnAnotherEntryPreviews();
@@ -205,11 +208,23 @@ void TestWindowLook::brownReadableOnDarkDesktop()
     QVERIFY(contrast(text, form().Text2()->palette().color(QPalette::Base)) >= 4.5);
 }
 
+void TestWindowLook::frameOpaqueOverWideCanvas_data()
+{
+    QTest::addColumn<QString>("style");
+    QTest::newRow("Fusion") << "Fusion";
+    QTest::newRow("Windows: a frame drawn as lines only") << "Windows";
+}
+
 void TestWindowLook::frameOpaqueOverWideCanvas()
 {
+    QFETCH(QString, style);
+    const QString previous = QApplication::style()->name(); // setStyle() deletes the old style
+    QApplication::setStyle(style);
+    const auto restore = qScopeGuard([previous] { QApplication::setStyle(previous); });
     m_fx->openWindow();
     QVERIFY(QTest::qWaitForWindowExposed(m_fx->form.get()));
-    const QList<QPoint> between{QPoint(805 + 3, 300), QPoint(805 + 215, 10), QPoint(805 + 100, 177)};
+    const QList<QPoint> between{QPoint(805 + 3, 300), QPoint(805 + 215, 10), QPoint(805 + 100, 177),
+                                QPoint(805 + 100, 1), QPoint(805 + 110, 529)};
     const QImage before = form().grab().toImage();
     form().Text1(0)->setText("1000");
     form().Text2()->setText("0,255,0");
