@@ -1,8 +1,7 @@
 // The folder dialog on the offscreen platform: selection at open, listing,
 // keyboard use, the status line, new folders, the root and the modal call.
 
-#include "BrowseFolderErweitert.h"
-#include "FolderDialog.h"
+#include "DialogHelpers.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,87 +18,8 @@
 #include <QtTest>
 
 #include <algorithm>
-#include <unistd.h>
 #include <functional>
 #include <memory>
-
-using ostrovel::BrowseFolder;
-using ostrovel::FolderDialog;
-using ostrovel::FolderDialogOptions;
-
-namespace {
-
-const QString kDeep = QStringLiteral("many/m77/ein_recht_langer_ordnername/zweite_ebene/dritte_ebene/ziel");
-
-enum Answer { OkButton, ReturnKey, KeypadEnter, EscapeKey, CancelButton, CloseWindow };
-
-/// Answers the modal dialog once it is up. If none shows, any visible folder
-/// dialog is rejected so that the test fails instead of hanging.
-void whenModalOpen(const std::function<void(FolderDialog*)>& answer, bool* answered, int tries = 300)
-{
-    QTimer::singleShot(10, [answer, answered, tries] {
-        if (auto* dialog = qobject_cast<FolderDialog*>(QApplication::activeModalWidget())) {
-            *answered = true;
-            answer(dialog);
-        } else if (tries > 0) {
-            whenModalOpen(answer, answered, tries - 1);
-        } else {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* dialog = qobject_cast<FolderDialog*>(w))
-                    dialog->reject();
-        }
-    });
-}
-
-void give(FolderDialog* d, Answer answer)
-{
-    switch (answer) {
-    case OkButton: QTest::mouseClick(d->okButton(), Qt::LeftButton); break;
-    case ReturnKey: QTest::keyClick(d->tree(), Qt::Key_Return); break;
-    case KeypadEnter: QTest::keyClick(d->tree(), Qt::Key_Enter, Qt::KeypadModifier); break;
-    case EscapeKey: QTest::keyClick(d->tree(), Qt::Key_Escape); break;
-    case CancelButton: QTest::mouseClick(d->cancelButton(), Qt::LeftButton); break;
-    case CloseWindow: d->close(); break;
-    }
-}
-
-bool wasLoaded(const QSignalSpy& loaded, const QString& dir)
-{
-    return std::any_of(loaded.cbegin(), loaded.cend(),
-                       [&](const QList<QVariant>& args) { return args.at(0).toString() == dir; });
-}
-
-/// The view's index for `path`, through the dialog's filter.
-QModelIndex viewIndex(const FolderDialog& dialog, const QString& path)
-{
-    auto* proxy = qobject_cast<QSortFilterProxyModel*>(dialog.tree()->model());
-    return proxy->mapFromSource(dialog.fileModel()->index(path));
-}
-
-/// The names the tree shows under `path`, in its order.
-QStringList shownNames(const FolderDialog& dialog, const QString& path)
-{
-    const QModelIndex parent = viewIndex(dialog, path);
-    QStringList names;
-    for (int row = 0; row < dialog.tree()->model()->rowCount(parent); ++row)
-        names << dialog.tree()->model()->index(row, 0, parent).data().toString();
-    return names;
-}
-
-FolderDialogOptions options(bool includeFiles = false, const QString& root = QString(), bool showStatus = true,
-                            bool newStyle = true)
-{
-    return {QStringLiteral("Ordner wählen"), root, showStatus, newStyle, includeFiles};
-}
-
-bool showAt(FolderDialog& dialog, const QString& start)
-{
-    dialog.setCurrentPath(start);
-    dialog.show();
-    return QTest::qWaitForWindowExposed(&dialog);
-}
-
-} // namespace
 
 class TestFolderDialog : public QObject {
     Q_OBJECT
@@ -130,12 +50,6 @@ private Q_SLOTS:
     void rootPathRestrictsTree_data();
     void rootPathRestrictsTree();
     void modalCallOwnedAndKeyboardDriven();
-    void newFolderFailureSaysWhy_data();
-    void newFolderFailureSaysWhy();
-    void renameFailureSaysWhy_data();
-    void renameFailureSaysWhy();
-    void vanishedChoiceKeepsDialogOpen_data();
-    void vanishedChoiceKeepsDialogOpen();
 
 private:
     QString at(const QString& relative) const { return m_dir->path() + QLatin1Char('/') + relative; }
@@ -508,102 +422,6 @@ void TestFolderDialog::modalCallOwnedAndKeyboardDriven()
     QCOMPARE(parent, &owner);
     QVERIFY(modal);
     QCOMPARE(result, at(kDeep));
-}
-
-void TestFolderDialog::newFolderFailureSaysWhy_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("folder removed from outside") << "removed" << "Ordner nicht gefunden";
-    QTest::newRow("read-only folder") << "readonly" << "Keine Berechtigung";
-}
-
-void TestFolderDialog::newFolderFailureSaysWhy()
-{
-    QFETCH(QString, fault);
-    QFETCH(QString, reason);
-    const QString parent = at("beta/eltern");
-    QVERIFY(QDir().mkpath(parent));
-    FolderDialog dialog(options());
-    QList<QStringList> messages;
-    dialog.setMessageSink([&](const QString& text, const QString& why) { messages << QStringList{text, why}; });
-    QVERIFY(showAt(dialog, parent));
-    if (fault == "removed") {
-        QVERIFY(QDir(parent).removeRecursively());
-    } else {
-        if (geteuid() == 0)
-            QSKIP("root may write into a read-only folder");
-        QVERIFY(QFile::setPermissions(parent, QFile::ReadOwner | QFile::ExeOwner));
-    }
-    QTest::mouseClick(dialog.newFolderButton(), Qt::LeftButton);
-    QFile::setPermissions(parent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(messages, (QList<QStringList>{{"Der Ordner konnte nicht erstellt werden.", reason}}));
-    QVERIFY(dialog.isVisible());
-    QCOMPARE(dialog.selectedPath(), parent); // as it was
-    QVERIFY(!dialog.tree()->viewport()->findChild<QLineEdit*>() || !dialog.tree()->viewport()->findChild<QLineEdit*>()->isVisible());
-}
-
-void TestFolderDialog::renameFailureSaysWhy_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("name taken") << "schon da" << "Eine Datei oder ein Ordner dieses Namens existiert bereits";
-    QTest::newRow("with a slash") << "a/b" << "Der Name darf kein \u201E/\u201C enthalten";
-    QTest::newRow("too long") << QString(300, QChar('x')) << "Dateiname zu lang";
-    QTest::newRow("empty") << "" << "Der Name darf nicht leer sein";
-}
-
-void TestFolderDialog::renameFailureSaysWhy()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, reason);
-    QVERIFY(QDir(at("beta")).mkdir("schon da"));
-    FolderDialog dialog(options());
-    QList<QStringList> messages;
-    dialog.setMessageSink([&](const QString& text, const QString& why) { messages << QStringList{text, why}; });
-    QVERIFY(showAt(dialog, at("beta")));
-    QTest::mouseClick(dialog.newFolderButton(), Qt::LeftButton);
-    QPointer<QLineEdit> editor = dialog.tree()->viewport()->findChild<QLineEdit*>();
-    QVERIFY(editor);
-    editor->setText(name);
-    QTest::keyClick(editor, Qt::Key_Return);
-    QTRY_COMPARE(messages.size(), 1);
-    QCOMPARE(messages.first(), (QStringList{"Der Ordner konnte nicht umbenannt werden.", reason}));
-    QStringList folders = QDir(at("beta")).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    QCOMPARE(folders, (QStringList{"Neuer Ordner", "schon da"})); // left as it was
-    QVERIFY(dialog.isVisible());
-    QCOMPARE(dialog.selectedPath(), at("beta/Neuer Ordner"));
-}
-
-void TestFolderDialog::vanishedChoiceKeepsDialogOpen_data()
-{
-    QTest::addColumn<int>("answer");
-    QTest::newRow("OK") << int(OkButton);
-    QTest::newRow("Return") << int(ReturnKey);
-}
-
-void TestFolderDialog::vanishedChoiceKeepsDialogOpen()
-{
-    QFETCH(int, answer);
-    for (const char* name : {"a1", "a2", "a3"})
-        QVERIFY(QDir(at("beta")).mkdir(name));
-    bool answered = false;
-    bool stayedOpen = false;
-    QList<QStringList> messages;
-    whenModalOpen([&](FolderDialog* d) {
-        d->setMessageSink([&](const QString& text, const QString& why) { messages << QStringList{text, why}; });
-        (void)QTest::qWaitFor([d] { return d->tree()->model()->rowCount(viewIndex(*d, d->selectedPath()).parent()) == 3; }, 2000);
-        QVERIFY(QDir(at("beta/a2")).removeRecursively()); // from outside, after the choice
-        QTest::qWait(200); // time for the tree to hear of it, if it listened
-        give(d, Answer(answer));
-        stayedOpen = d->isVisible();
-        d->reject();
-    }, &answered);
-    const QString result = BrowseFolder("Zielordner wählen", at("beta/a2"), nullptr, true, QString(), true, false);
-    QVERIFY(answered);
-    QVERIFY(stayedOpen);
-    QCOMPARE(result, QString()); // never the neighbour
-    QCOMPARE(messages, (QList<QStringList>{{"Der gewählte Ordner existiert nicht mehr.", at("beta/a2")}}));
 }
 
 QTEST_MAIN(TestFolderDialog)
