@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMouseEvent>
 
 namespace ostrovel {
 
@@ -56,6 +57,30 @@ void FileListBox::keyPressEvent(QKeyEvent* event)
     QListWidget::keyPressEvent(event);
     if (currentRow() != before)
         Q_EMIT Click();
+}
+
+} // namespace ostrovel
+
+namespace ostrovel {
+
+void FileListBox::mousePressEvent(QMouseEvent* event)
+{
+    m_pressed = indexAt(event->position().toPoint());
+    QListWidget::mousePressEvent(event);
+}
+
+// Qt counts a click only when press and release hit the same entry; a drag
+// that ends on another entry is a click there.
+void FileListBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QModelIndex released = indexAt(event->position().toPoint());
+    const bool dragged = event->button() == Qt::LeftButton && released.isValid() && released != m_pressed;
+    QListWidget::mouseReleaseEvent(event);
+    if (!dragged)
+        return;
+    if (currentIndex() != released) // the entry under the mouse is the current one
+        selectionModel()->setCurrentIndex(released, QItemSelectionModel::NoUpdate);
+    Q_EMIT Click();
 }
 
 } // namespace ostrovel

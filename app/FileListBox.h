@@ -32,9 +32,12 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     QString m_path;
+    QPersistentModelIndex m_pressed; // where the last press landed
 };
 
 } // namespace ostrovel

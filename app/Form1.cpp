@@ -5,9 +5,12 @@
 #include "ExportProgress.h"
 #include "Render.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <limits>
 
 namespace ostrovel {
 namespace {
@@ -30,6 +33,7 @@ QLineEdit* makeEdit(QWidget* parent, const QString& name, const QString& text, Q
 {
     auto* edit = new QLineEdit(text, parent);
     edit->setObjectName(name);
+    edit->setMaxLength(std::numeric_limits<int>::max()); // no length limit, not Qt's 32767
     edit->setGeometry(geometry);
     edit->setCursorPosition(0); // show the start of a text wider than its field
     return edit;
@@ -46,24 +50,52 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& tex
 
 } // namespace
 
-QString UnreadableMessage(const QStringList& names)
+// The layout's pixel sizes were made for an 8 point font: a larger desktop
+// font would cut off captions and default texts.
+QFont windowFont()
 {
-    return QStringLiteral("Diese Bilder konnten nicht gelesen werden und wurden nicht gespeichert:\n")
-           + names.join(u'\n');
+    QFont font = QApplication::font();
+    const bool larger = font.pointSizeF() > 0 ? font.pointSizeF() > 8.0 : font.pixelSize() > 11;
+    if (larger)
+        font.setPointSizeF(8.0);
+    return font;
 }
 
-QString RuntimeErrorText(const RuntimeError& error)
+// The fixed brown captions and the fixed canvas colours assume a light
+// window, whatever the desktop's theme.
+QPalette lightPalette()
 {
-    return QStringLiteral("Laufzeitfehler '%1':\n\n%2").arg(error.number()).arg(error.description());
+    QPalette pal(QColor(240, 240, 240), QColor(240, 240, 240));
+    pal.setColor(QPalette::Base, Qt::white);
+    pal.setColor(QPalette::AlternateBase, QColor(233, 231, 227));
+    pal.setColor(QPalette::Text, Qt::black);
+    pal.setColor(QPalette::WindowText, Qt::black);
+    pal.setColor(QPalette::ButtonText, Qt::black);
+    pal.setColor(QPalette::Highlight, QColor(48, 140, 198));
+    pal.setColor(QPalette::HighlightedText, Qt::white);
+    pal.setColor(QPalette::ToolTipBase, QColor(255, 255, 220));
+    pal.setColor(QPalette::ToolTipText, Qt::black);
+    pal.setColor(QPalette::PlaceholderText, QColor(110, 110, 110));
+    pal.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+    pal.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+    return pal;
 }
 
 Form1::Form1(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Form1"));
-    m_programFolder = QCoreApplication::applicationDirPath();
+    // Where the program was started: the home folder from the desktop menu,
+    // the shell's folder from a shell; never the executable's folder.
+    m_programFolder = QDir::currentPath();
     m_chooser = &BrowseFolder;
+    setPalette(lightPalette());
+    setFont(windowFont());
+    m_preview = new PreviewRenderer(this);
+    connect(m_preview, &PreviewRenderer::ready, this, &Form1::showPreview);
     createControls();
     setTabOrder();
+    setLookAndNames();
     setWindowIcon(MakeAppIcon());
     resize(1028, 614);
     Form_Load();
@@ -77,6 +109,7 @@ void Form1::createControls()
     m_frame1->setObjectName(QStringLiteral("Frame1"));
     m_frame1->setGeometry(804, 0, 223, 610);
     m_frame1->setFocusPolicy(Qt::NoFocus);
+    m_frame1->setAutoFillBackground(true); // opaque over a wide canvas
 
     QWidget* f = m_frame1;
     m_label1[0] = makeLabel(f, QStringLiteral("Ausgabegröße wählen"), {6, 15, 202, 16}, true);
@@ -114,6 +147,24 @@ void Form1::setTabOrder()
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
+// Screen readers name each field by its heading, the size fields by their role.
+void Form1::setLookAndNames()
+{
+    m_text1[0]->setAccessibleName(QStringLiteral("Breite"));
+    m_text1[1]->setAccessibleName(QStringLiteral("Höhe"));
+    for (QLineEdit* size : m_text1)
+        size->setAccessibleDescription(m_label1[0]->text() + QStringLiteral(" (Pixel)"));
+    m_text2->setAccessibleName(m_label1[1]->text());
+    m_text3->setAccessibleName(m_label1[2]->text());
+    m_label1[1]->setBuddy(m_text2);
+    m_label1[2]->setBuddy(m_text3);
+    m_file1->setAccessibleName(QStringLiteral("Bilder"));
+    m_file1->setAccessibleDescription(QStringLiteral("Bilddateien des gewählten Ordners"));
+    m_picture1->setAccessibleName(QStringLiteral("Vorschau"));
+    for (QPushButton* button : {m_command1, m_command2, m_command3})
+        button->setAccessibleName(QString(button->text()).remove(u'&'));
+}
+
 void Form1::Form_Load()
 {
     setWindowTitle(QStringLiteral("Ostrovel V%1.%2.%3")
@@ -132,6 +183,16 @@ void Form1::Form_Resize()
 {
     const float left = float(width()) - float(m_frame1->width());
     m_frame1->move(int(left), m_frame1->y());
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    if (m_exporting) {
+        event->ignore(); // the export ends first, or is cancelled in its dialog
+        return;
+    }
+    m_preview->drop();
+    QWidget::closeEvent(event);
 }
 
 void Form1::keyPressEvent(QKeyEvent* event)
@@ -160,28 +221,33 @@ bool Form1::Bildanpassen(const QString& filename)
 {
     const QString file
         = filename.isEmpty() ? ProperPfad(m_file1->Path()) + m_file1->List(m_file1->ListIndex()) : filename;
+    m_preview->drop();
     Canvas& canvas = m_picture1->canvas();
     const qreal ratio = m_picture1->devicePixelRatioF();
     const RenderOutcome outcome = RenderThumbnail(canvas, settings(), file, ratio); // detailed enough for the screen too
     if (outcome.loaded && ratio != 1.0)
-        m_picture1->setDisplayImage(sharpDisplay(canvas, *outcome.picture, ratio));
+        m_picture1->setDisplayImage(SharpDisplay(canvas, *outcome.picture, ratio));
     return outcome.loaded;
 }
 
-// On a high-density screen the canvas's pixels would be enlarged on the way
-// to the screen; the same fitting at the screen's resolution stays sharp.
-QImage Form1::sharpDisplay(const Canvas& canvas, const Picture& picture, qreal ratio)
-{
-    Canvas display((QSizeF(canvas.size()) * ratio).toSize(), canvas.BackColor());
-    StretchPicture(display, &picture, true, true, canvas.BackColor());
-    QImage image = display.Image();
-    image.setDevicePixelRatio(ratio);
-    return image;
-}
-
+// The colour and size take effect at once; the picture is rendered on a
+// worker thread and shown when it is ready, unless a newer click came first.
 void Form1::File1_Click()
 {
-    Bildanpassen(QString());
+    if (m_exporting)
+        return;
+    const QString file = ProperPfad(m_file1->Path()) + m_file1->List(m_file1->ListIndex());
+    Canvas& canvas = m_picture1->canvas();
+    const ThumbnailSettings typed = settings();
+    ApplyCanvasSettings(canvas, typed);
+    m_preview->request(canvas.size(), canvas.BackColor(), typed, file, m_picture1->devicePixelRatioF());
+}
+
+void Form1::showPreview(const QImage& picture, const QImage& display)
+{
+    m_picture1->canvas().setPicture(picture);
+    if (!display.isNull())
+        m_picture1->setDisplayImage(display);
 }
 
 QString Form1::chooseFolder(const QString& title, const QString& start)
@@ -191,6 +257,8 @@ QString Form1::chooseFolder(const QString& title, const QString& start)
 
 void Form1::Command1_Click()
 {
+    if (m_exporting)
+        return;
     guarded([this] {
         if (Bildordner.isEmpty())
             Bildordner = m_programFolder;
@@ -201,6 +269,8 @@ void Form1::Command1_Click()
 
 void Form1::Command2_Click()
 {
+    if (m_exporting)
+        return;
     guarded([this] {
         if (Zielordner.isEmpty())
             Zielordner = m_programFolder;
@@ -215,12 +285,33 @@ void Form1::Command2_Click()
 // threads, written and deselected here. An entry whose picture cannot be read
 // is skipped and named afterwards; a write error ends the export where it
 // happened, with earlier entries written and deselected and the canvas
-// showing the failing entry's rendering.
+// showing the failing entry's rendering. The window takes no input until the
+// export has ended, a cancelled one included.
 void Form1::exportSelection(const QString& target)
+{
+    ExportRequest request;
+    const QList<int> entries = exportRequest(target, request);
+    ExportResult result;
+    m_preview->drop(); // a preview landing now would paint over the export's canvas
+    m_exporting = true;
+    {
+        ExportProgress progress(this, int(entries.size()), m_progressDelayMs);
+        request.callbacks = progress.callbacks([&](int task) { m_file1->SetSelected(entries[task], false); });
+        result = RunExport(request, m_picture1->canvas());
+        progress.close(); // never behind a message
+    }
+    m_exporting = false;
+    // The dialog had the focus; without it the window could be left with none.
+    if (!QApplication::activeWindow())
+        activateWindow();
+    m_file1->setFocus();
+    reportExport(request, result, entries);
+}
+
+QList<int> Form1::exportRequest(const QString& target, ExportRequest& request) const
 {
     const int last = m_file1->ListCount() - 1; // read once
     QList<int> entries;
-    ExportRequest request;
     for (int i = 0; i <= last; ++i) {
         if (!m_file1->Selected(i))
             continue;
@@ -230,11 +321,21 @@ void Form1::exportSelection(const QString& target)
     request.targetFolder = target;
     request.settings = settings();
     request.threads = m_exportThreads;
-    ExportProgress progress(this, int(entries.size()), m_progressDelayMs);
-    request.callbacks = progress.callbacks([&](int task) { m_file1->SetSelected(entries[task], false); });
-    const ExportResult result = RunExport(request, m_picture1->canvas());
-    if (result.error)
-        throw *result.error;
+    return entries;
+}
+
+// The write error first, then the pictures skipped before it: the user
+// learns of both.
+void Form1::reportExport(const ExportRequest& request, const ExportResult& result, const QList<int>& entries)
+{
+    if (result.error) {
+        const int task = result.failedTask.value_or(0);
+        QString path = result.failedPath;
+        if (path.isEmpty() && task < int(request.sources.size()))
+            path = ExportOutput(request, task);
+        const int errnum = result.failedErrno != 0 ? result.failedErrno : ProbeWriteErrno(path);
+        showMessage(WriteErrorMessage(*result.error, path, errnum));
+    }
     if (!result.unreadable.isEmpty()) {
         QStringList names;
         for (int task : result.unreadable)
@@ -245,6 +346,8 @@ void Form1::exportSelection(const QString& target)
 
 void Form1::Command3_Click()
 {
+    if (m_exporting)
+        return;
     close();
     QCoreApplication::quit();
 }
@@ -254,16 +357,19 @@ void Form1::guarded(const std::function<void()>& handler)
     try {
         handler();
     } catch (const RuntimeError& error) {
-        showMessage(RuntimeErrorText(error));
+        showMessage(WindowMessage{RuntimeErrorText(error), QString(), QString()});
     }
 }
 
-void Form1::showMessage(const QString& text)
+void Form1::showMessage(const WindowMessage& message)
 {
-    if (m_messages)
-        m_messages(text);
-    else
-        QMessageBox::warning(this, QStringLiteral("Ostrovel"), text);
+    if (m_messages) {
+        m_messages(message);
+        return;
+    }
+    QMessageBox* box = MakeMessageBox(this, message);
+    box->exec();
+    delete box;
 }
 
 } // namespace ostrovel

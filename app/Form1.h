@@ -2,8 +2,11 @@
 // The main window: canvas, settings, file list and the three buttons.
 
 #include "CanvasView.h"
+#include "Export.h"
 #include "FileListBox.h"
+#include "Messages.h"
 #include "Picture.h"
+#include "PreviewRenderer.h"
 #include "Paths.h"
 #include "RuntimeError.h"
 #include "Settings.h"
@@ -27,7 +30,7 @@ public:
                                                 bool showStatus, const std::optional<QString>& rootPath,
                                                 bool newStyle, bool includeFiles)>;
     /// Shows a message to the user.
-    using MessageSink = std::function<void(const QString& text)>;
+    using MessageSink = std::function<void(const WindowMessage& message)>;
 
     explicit Form1(QWidget* parent = nullptr);
 
@@ -58,7 +61,8 @@ public:
     void setFolderChooser(FolderChooser chooser) { m_chooser = std::move(chooser); }
     /// Replaces the message box (tests read the messages).
     void setMessageSink(MessageSink sink) { m_messages = std::move(sink); }
-    /// The program's own folder; the chooser's first start folder.
+    /// The program's own folder: the working directory when the window was
+    /// made. Where both folder choices start the first time.
     void setProgramFolder(const QString& folder) { m_programFolder = folder; }
     QString programFolder() const { return m_programFolder; }
 
@@ -71,6 +75,15 @@ public:
     /// The settings as typed into the fields.
     ThumbnailSettings settings() const;
 
+    /// Replaces how previews are rendered (tests slow it down).
+    void setPreviewRender(PreviewRenderer::RenderFunction render) { m_preview->setRenderFunction(std::move(render)); }
+    /// True from a click on the list until its preview has landed.
+    bool previewPending() const { return m_preview->pending(); }
+    /// The preview renderer (tests wait for its signals).
+    PreviewRenderer* preview() const { return m_preview; }
+    /// True while an export runs; the window takes no input then.
+    bool exporting() const { return m_exporting; }
+
 public Q_SLOTS:
     void Form_Resize();
     void File1_Click();
@@ -80,18 +93,22 @@ public Q_SLOTS:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Form_Load();
     void createControls();
     void setTabOrder();
+    void setLookAndNames();
+    void showPreview(const QImage& picture, const QImage& display);
     QString chooseFolder(const QString& title, const QString& start);
     void exportSelection(const QString& target);
-    static QImage sharpDisplay(const Canvas& canvas, const Picture& picture, qreal ratio);
+    QList<int> exportRequest(const QString& target, ExportRequest& request) const;
+    void reportExport(const ExportRequest& request, const ExportResult& result, const QList<int>& entries);
     /// Runs a handler; a runtime error is shown and the program keeps running.
     void guarded(const std::function<void()>& handler);
-    void showMessage(const QString& text);
+    void showMessage(const WindowMessage& message);
 
     CanvasView* m_picture1 = nullptr;
     QGroupBox* m_frame1 = nullptr;
@@ -106,16 +123,12 @@ private:
     std::array<QLabel*, 2> m_label2{};
     FolderChooser m_chooser;
     MessageSink m_messages;
+    PreviewRenderer* m_preview = nullptr;
+    bool m_exporting = false;
     QString m_programFolder;
     int m_exportThreads = 0;
     int m_progressDelayMs = 500;
 };
-
-/// The closing message that names the pictures that could not be read.
-QString UnreadableMessage(const QStringList& names);
-
-/// The text of the message box for an error that reaches a handler's top.
-QString RuntimeErrorText(const RuntimeError& error);
 
 /// The window's 32 x 32 icon, drawn in code.
 QIcon MakeAppIcon();

@@ -1,4 +1,5 @@
 #include "Form1.h"
+#include "Translations.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -7,6 +8,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    ostrovel::InstallQtTranslations(app);
     ostrovel::Form1 form;
     // Open centred on the screen with a client area of 1028 x 614.
     if (const QScreen* screen = QGuiApplication::primaryScreen())

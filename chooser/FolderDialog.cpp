@@ -1,20 +1,27 @@
 #include "FolderDialog.h"
 
 #include "BrowseFolderErweitert.h"
+#include "PlainIconProvider.h"
+#include "RenameDelegate.h"
 #include "RootFilterModel.h"
+#include "SystemReason.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace ostrovel {
 
@@ -67,6 +74,12 @@ FolderDialog::~FolderDialog() = default;
 void FolderDialog::buildModel(const FolderDialogOptions& options)
 {
     m_model = new QFileSystemModel(this);
+    // Drawing the tree must never open a file: the default icon provider
+    // reads unknown files to find their type. Watching is off too: a folder
+    // removed from outside must not move the selection to its neighbour.
+    m_model->setIconProvider(PlainIconProvider::instance());
+    m_model->setOption(QFileSystemModel::DontUseCustomDirectoryIcons);
+    m_model->setOption(QFileSystemModel::DontWatchForChanges);
     QDir::Filters filters = QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives;
     if (options.includeFiles)
         filters |= QDir::Files;
@@ -93,6 +106,11 @@ void FolderDialog::buildWidgets(const FolderDialogOptions& options)
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
     // Double-click opens a folder; renaming stays on F2.
     m_tree->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    m_tree->setItemDelegate(new RenameDelegate(
+        [this](const QString& reason) {
+            report(QStringLiteral("Der Ordner konnte nicht umbenannt werden."), reason);
+        },
+        m_tree));
     const QModelIndex top = m_model->index(m_rootPath);
     m_tree->setRootIndex(m_proxy->mapFromSource(top.parent()));
     m_tree->expand(m_proxy->mapFromSource(top));
@@ -215,8 +233,14 @@ void FolderDialog::createFolder()
         parent = m_model->index(m_rootPath);
     else if (!m_model->isDir(parent))
         parent = parent.parent();
-    const QModelIndex made = m_model->mkdir(parent, freeFolderName(m_model->filePath(parent)));
-    const QModelIndex view = m_proxy->mapFromSource(made);
+    const QString parentPath = m_model->filePath(parent);
+    const QString path = QDir(parentPath).filePath(freeFolderName(parentPath));
+    // Made here rather than by the model, which keeps the system's reason to itself.
+    if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0) {
+        report(QStringLiteral("Der Ordner konnte nicht erstellt werden."), SystemReason(errno));
+        return;
+    }
+    const QModelIndex view = m_proxy->mapFromSource(m_model->index(path));
     if (!view.isValid()) {
         QApplication::beep();
         return;
@@ -225,6 +249,27 @@ void FolderDialog::createFolder()
     m_tree->scrollTo(view);
     m_tree->setFocus();
     m_tree->edit(view);
+}
+
+void FolderDialog::accept()
+{
+    const QString path = selectedPath();
+    if (!path.isEmpty() && !QFileInfo::exists(path)) {
+        report(QStringLiteral("Der gewählte Ordner existiert nicht mehr."), QDir::toNativeSeparators(path));
+        return;
+    }
+    QDialog::accept();
+}
+
+void FolderDialog::report(const QString& text, const QString& reason)
+{
+    if (m_messages) {
+        m_messages(text, reason);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+    box.setInformativeText(reason);
+    box.exec();
 }
 
 void FolderDialog::showEvent(QShowEvent* event)

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 class QFileSystemModel;
 class QLabel;
@@ -31,6 +32,9 @@ class FolderDialog : public QDialog {
     Q_OBJECT
 
 public:
+    /// Tells the user why something failed: a main text and the reason.
+    using MessageSink = std::function<void(const QString& text, const QString& reason)>;
+
     /// Builds the dialog; nothing is selected until setCurrentPath().
     explicit FolderDialog(const FolderDialogOptions& options, QWidget* parent = nullptr);
     ~FolderDialog() override;
@@ -55,12 +59,19 @@ public:
     QPushButton* cancelButton() const;    ///< "Abbrechen"
     QPushButton* newFolderButton() const; ///< "Neuen Ordner erstellen"; nullptr without newStyle
 
+    /// Replaces the message box (tests read the messages).
+    void setMessageSink(MessageSink sink) { m_messages = std::move(sink); }
+
 public Q_SLOTS:
     /// Creates "Neuer Ordner" (or the first free "Neuer Ordner (n)") in the
     /// selected folder, or beside a selected file, or in the root when nothing
-    /// is selected; selects it and starts renaming it. Beeps when the folder
-    /// cannot be made.
+    /// is selected; selects it and starts renaming it. When the folder cannot
+    /// be made, says why and leaves the dialog as it was.
     void createFolder();
+
+    /// Confirms the selection, unless it has vanished since it was chosen:
+    /// then says so and stays open.
+    void accept() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -76,6 +87,7 @@ private:
     void keepSelectionInView();
     void scrollToSelection();
     QModelIndex selectedSourceIndex() const;
+    void report(const QString& text, const QString& reason);
 
     QString m_rootPath;
     bool m_includeFiles = false;
@@ -92,6 +104,7 @@ private:
     // change until the user takes over the tree.
     bool m_followSelection = false;
     QTimer* m_scrollTimer = nullptr;
+    MessageSink m_messages;
 };
 
 } // namespace ostrovel

@@ -11,7 +11,7 @@ preset="${1:-default}"
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libjpeg62-turbo-dev libwmf-dev
-  fonts-dejavu-core fonts-liberation2 dpkg-dev
+  fonts-dejavu-core fonts-liberation2 dpkg-dev qt6-translations-l10n
 )
 # A real X server and tools to check the window from outside; GNU parallel
 # for the test of the README's recipe for many files.

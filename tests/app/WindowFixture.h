@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 
 struct ChooserCall {
@@ -37,7 +38,10 @@ public:
             calls.push_back({title, start, status, root.has_value(), newStyle, files, root.value_or(QString())});
             return answers.isEmpty() ? QString() : answers.takeFirst();
         });
-        form->setMessageSink([this](const QString& text) { messages << text; });
+        form->setMessageSink([this](const ostrovel::WindowMessage& m) {
+            messages << m.text;
+            full << m;
+        });
         form->show();
         return *form;
     }
@@ -49,6 +53,13 @@ public:
         return path;
     }
 
+    /// Waits until the preview of the last click on the list has landed
+    /// (it is rendered on a worker thread); false if it never does.
+    bool waitForPreview(int timeoutMs = 30000) const
+    {
+        return QTest::qWaitFor([this] { return !form->previewPending(); }, timeoutMs);
+    }
+
     /// Override to fill the folder before the window reads it.
     std::function<void()> populate = [] {};
 
@@ -56,7 +67,8 @@ public:
     std::unique_ptr<ostrovel::Form1> form;
     QStringList answers;
     QList<ChooserCall> calls;
-    QStringList messages;
+    QStringList messages;                  ///< the main texts
+    QList<ostrovel::WindowMessage> full;   ///< with informative and detailed texts
 
 private:
     QString m_previous;

@@ -138,6 +138,7 @@ private:
     {
         FileListBox* list = m_fx->form->File1();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row(name))).center());
+        QVERIFY(m_fx->waitForPreview());
     }
     std::unique_ptr<WindowFixture> m_fx;
 };

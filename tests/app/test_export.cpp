@@ -42,6 +42,9 @@ private Q_SLOTS:
     void laterDuplicateReplacesEarlier();
     void writeErrorStopsAtFailingEntry();
     void vanishedTargetReportsError();
+    void writeErrorNamesPathAndReason_data();
+    void writeErrorNamesPathAndReason();
+    void writeErrorAlsoNamesUnreadable();
     void unreadableSourceIsSkippedAndNamed();
     void pictureFolderChoice();
     void pictureFolderRefused();
@@ -131,6 +134,7 @@ void TestExport::cancelChangesNothing()
     select({"c.gif"});
     QTest::mouseClick(form().File1()->viewport(), Qt::LeftButton, Qt::ControlModifier,
                       form().File1()->visualItemRect(form().File1()->item(0)).center()); // preview something
+    QVERIFY(m_fx->waitForPreview());
     const QImage before = form().Picture1()->canvas().picture();
     const QStringList selectedBefore = selected();
     QVERIFY(!before.isNull());
@@ -151,6 +155,7 @@ void TestExport::emptySelectionClearsCanvas()
 {
     QTest::mouseClick(form().File1()->viewport(), Qt::LeftButton, {},
                       form().File1()->visualItemRect(form().File1()->item(0)).center());
+    QVERIFY(m_fx->waitForPreview());
     form().File1()->clearSelection();
     QVERIFY(!form().Picture1()->canvas().picture().isNull());
     const QString target = makeTarget("none");
@@ -224,6 +229,46 @@ void TestExport::vanishedTargetReportsError()
     QVERIFY(m_fx->messages.first().startsWith("Laufzeitfehler '5':\n\nSpeicherung des Bildes fehlgeschlagen. GDI+ Error:"));
     QCOMPARE(selected(), (QStringList{"c.gif", "x.bmp"}));
     QVERIFY(form().isVisible());
+}
+
+void TestExport::writeErrorNamesPathAndReason_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("folder removed") << "removed" << "Ordner nicht gefunden";
+    QTest::newRow("a folder has the thumbnail's name") << "folder" << "Unter diesem Namen gibt es bereits einen Ordner";
+}
+
+void TestExport::writeErrorNamesPathAndReason()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
+    const QString target = makeTarget("why");
+    if (fault == "removed")
+        QDir(target).removeRecursively();
+    else
+        QDir(target).mkdir("thumb_c.jpg");
+    select({"c.gif", "x.bmp"});
+    m_fx->answers << target;
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
+    QCOMPARE(m_fx->full.size(), 1);
+    QCOMPARE(m_fx->full.first().text, QString("Laufzeitfehler '5':\n\nSpeicherung des Bildes fehlgeschlagen. GDI+ Error:7"));
+    QCOMPARE(m_fx->full.first().informativeText,
+             QString("Vorschaubild: %1/thumb_c.jpg\nGrund: %2").arg(target, reason));
+}
+
+void TestExport::writeErrorAlsoNamesUnreadable()
+{
+    const QString target = makeTarget("both");
+    QDir(target).mkdir("thumb_c.jpg"); // the write of c.gif fails
+    select({"a.b.bmp", "c.gif", "x.bmp"});
+    QFile::remove(m_fx->folder->filePath("a.b.bmp")); // unreadable, before the failure
+    m_fx->answers << target;
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
+    QCOMPARE(m_fx->messages,
+             (QStringList{"Laufzeitfehler '5':\n\nSpeicherung des Bildes fehlgeschlagen. GDI+ Error:7",
+                          "Diese Bilder konnten nicht gelesen werden und wurden nicht gespeichert:\na.b.bmp"}));
+    QCOMPARE(selected(), (QStringList{"a.b.bmp", "c.gif", "x.bmp"}));
 }
 
 void TestExport::unreadableSourceIsSkippedAndNamed()

@@ -3,6 +3,9 @@
 
 #include "WindowFixture.h"
 
+#include "ExportProgress.h"
+
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QTest>
 #include <QTimer>
@@ -34,6 +37,9 @@ private Q_SLOTS:
     void cleanup() { m_fx.reset(); }
     void quickExportShowsNoDialog();
     void cancelStopsAfterFilesInFlight();
+    void barCountsToEntries();
+    void cancelRefusesInputUntilExportEnds();
+    void dialogClosedBeforeMessages();
 
 private:
     std::unique_ptr<WindowFixture> m_fx;
@@ -88,6 +94,112 @@ void TestExportProgress::cancelStopsAfterFilesInFlight()
     }
     QVERIFY(form.Picture1()->canvas().picture().isNull());
     QVERIFY(!form.findChild<QProgressDialog*>());
+}
+
+void TestExportProgress::barCountsToEntries()
+{
+    QTemporaryDir many;
+    QImage small(8, 6, QImage::Format_RGB32);
+    small.fill(qRgb(10, 20, 30));
+    const QByteArray bytes = testpics::bmp(small);
+    for (int i = 0; i < 130; ++i)
+        testpics::writeFile(many.filePath(QString("k%1.bmp").arg(i, 3, 10, QChar('0'))), bytes);
+    Form1& form = *m_fx->form;
+    m_fx->answers << many.path();
+    QTest::mouseClick(form.Command1(), Qt::LeftButton);
+    QCOMPARE(form.File1()->ListCount(), 130);
+    form.File1()->selectAll();
+    form.setProgressDelay(0);
+    ShowSpy spy;
+    QStringList texts;
+    int maximum = 0;
+    QTimer::singleShot(0, [&] {
+        auto* bar = form.findChild<QProgressDialog*>()->findChild<QProgressBar*>();
+        maximum = bar->maximum();
+        QObject::connect(bar, &QProgressBar::valueChanged, [&texts, bar] { texts << bar->text(); });
+    });
+    QTemporaryDir out;
+    m_fx->answers << out.path();
+    QTest::mouseClick(form.Command2(), Qt::LeftButton);
+    QCOMPARE(spy.dialogs.size(), 1);
+    QCOMPARE(maximum, 130);
+    QVERIFY(!texts.isEmpty());
+    QCOMPARE(texts.last(), QString("130 von 130"));
+    QVERIFY(texts.contains("101 von 130") || texts.size() < 30);
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 130);
+}
+
+void TestExportProgress::cancelRefusesInputUntilExportEnds()
+{
+    Form1& form = *m_fx->form;
+    form.setProgressDelay(0);
+    form.setExportThreads(2);
+    form.File1()->selectAll();
+    QTemporaryDir out;
+    bool visibleAfterCancel = false, buttonDisabled = false, exportingAfterCancel = false;
+    QString label;
+    qsizetype callsAfterCancel = -1;
+    qsizetype filesWhenClosed = -1;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = form.findChild<QProgressDialog*>();
+        QVERIFY(dialog);
+        QObject::connect(dialog, &QObject::destroyed,
+                         [&] { filesWhenClosed = QDir(out.path()).entryList(QDir::Files).size(); });
+        auto* button = dialog->findChild<QPushButton*>();
+        QTest::mouseClick(button, Qt::LeftButton); // "Abbrechen"
+        visibleAfterCancel = dialog->isVisible();
+        buttonDisabled = !button->isEnabled();
+        label = dialog->labelText();
+        // Right after Abbrechen the window refuses the folder choice, a
+        // second export, Enter and the list.
+        QTest::mouseClick(form.Command1(), Qt::LeftButton);
+        QTest::mouseClick(form.Command2(), Qt::LeftButton);
+        QTest::keyClick(&form, Qt::Key_Return);
+        callsAfterCancel = m_fx->calls.size();
+        exportingAfterCancel = form.exporting();
+    });
+    m_fx->answers << out.path() << out.path();
+    QTest::mouseClick(form.Command2(), Qt::LeftButton);
+
+    QVERIFY(visibleAfterCancel);
+    QVERIFY(buttonDisabled);
+    QCOMPARE(label, ExportProgressText(true));
+    QCOMPARE(callsAfterCancel, 1); // only the first export's chooser
+    QVERIFY(exportingAfterCancel);
+    QVERIFY(!form.exporting());
+    const qsizetype written = QDir(out.path()).entryList(QDir::Files).size();
+    QVERIFY(written < 16);
+    QCOMPARE(filesWhenClosed, written); // the dialog stayed until the last file was in place
+    // Once it has ended, the window takes input again.
+    m_fx->answers.clear();
+    QTest::mouseClick(form.Command1(), Qt::LeftButton);
+    QCOMPARE(m_fx->calls.size(), 2);
+}
+
+void TestExportProgress::dialogClosedBeforeMessages()
+{
+    m_fx->write("zz_kaputt.jpg", "not a picture");
+    Form1& form = *m_fx->form;
+    m_fx->answers << m_fx->folder->path();
+    QTest::mouseClick(form.Command1(), Qt::LeftButton); // read the folder again
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.setProgressDelay(0);
+    form.File1()->selectAll();
+    bool dialogShownWithMessage = true;
+    form.setMessageSink([&](const WindowMessage& m) {
+        m_fx->messages << m.text;
+        const auto* dialog = form.findChild<QProgressDialog*>();
+        dialogShownWithMessage = dialog && dialog->isVisible();
+    });
+    form.Command2()->setFocus();
+    QTemporaryDir out;
+    m_fx->answers << out.path();
+    QTest::mouseClick(form.Command2(), Qt::LeftButton);
+    QCOMPARE(m_fx->messages.size(), 1);
+    QVERIFY(m_fx->messages.first().endsWith("zz_kaputt.jpg"));
+    QVERIFY(!dialogShownWithMessage);
+    QTRY_COMPARE(QApplication::focusWidget(), form.File1());
 }
 
 QTEST_MAIN(TestExportProgress)

@@ -187,6 +187,7 @@ void TestForm1::clickRendersFile()
     QCOMPARE(items.size(), 1);
     const QRect rect = form().File1()->visualItemRect(items.first());
     QTest::mouseClick(form().File1()->viewport(), Qt::LeftButton, {}, rect.center());
+    QVERIFY(m_fx->waitForPreview());
 
     QCOMPARE(form().File1()->List(form().File1()->ListIndex()), entry);
     QCOMPARE(form().Picture1()->geometry(), QRect(0, 0, 158, 158));
@@ -204,8 +205,10 @@ void TestForm1::arrowKeysPreview()
     FileListBox* list = form().File1();
     list->setFocus();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    QVERIFY(m_fx->waitForPreview());
     QCOMPARE(canvasPixel(form(), 60, 5), qRgb(255, 0, 0)); // A_tall: red left half from x 52
     QTest::keyClick(list, Qt::Key_Down);
+    QVERIFY(m_fx->waitForPreview());
     QCOMPARE(list->ListIndex(), 1);
     QCOMPARE(canvasPixel(form(), 60, 5), qRgb(255, 255, 255)); // b_wide leaves the top rows white
     QTest::keyClick(list, Qt::Key_Down, Qt::ShiftModifier);
@@ -216,11 +219,13 @@ void TestForm1::settingsTakeEffectOnlyOnNextRendering()
 {
     FileListBox* list = form().File1();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    QVERIFY(m_fx->waitForPreview());
     form().Text1(0)->setText("300");
     form().Text1(1)->setText("100.5");
     form().Text2()->setText("255,0,0");
     QCOMPARE(form().Picture1()->size(), QSize(158, 158));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    QVERIFY(m_fx->waitForPreview());
     QCOMPARE(form().Picture1()->size(), QSize(300, 100)); // 100.5 rounds to even
     QCOMPARE(form().Picture1()->canvas().BackColor(), Colour(255));
 }
@@ -229,11 +234,13 @@ void TestForm1::unreadableFileKeepsPicture()
 {
     FileListBox* list = form().File1();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    QVERIFY(m_fx->waitForPreview());
     const QImage before = form().Picture1()->canvas().picture();
     form().Text2()->setText("0,0,255");
     form().Text1(0)->setText("200");
     form().Text1(1)->setText("-5"); // rejected: the height stays
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center()); // broken.gif
+    QVERIFY(m_fx->waitForPreview());
     QCOMPARE(form().Picture1()->canvas().picture(), before);
     QCOMPARE(form().Picture1()->size(), QSize(158, 158)); // width and height move together: the move is rejected
     QCOMPARE(form().Picture1()->canvas().BackColor(), Colour(0xFF0000));

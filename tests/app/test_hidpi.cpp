@@ -68,6 +68,7 @@ void TestHiDpi::previewIsSharpAndThumbnailKeepsItsSize()
     Form1& form = *m_fx->form;
     FileListBox* list = form.File1();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    QVERIFY(m_fx->waitForPreview());
     // The canvas itself keeps the typed size in pixels.
     QCOMPARE(form.Picture1()->canvas().Image().size(), QSize(158, 158));
     QVERIFY(rowContrast(form.Picture1()->canvas().Image(), 79, 20, 140) < 40); // grey at this size

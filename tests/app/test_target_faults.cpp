@@ -172,6 +172,7 @@ void TestTargetFaults::unusualNames()
         form().Picture1()->canvas().ClearPicture();
         FileListBox* list = form().File1();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(i)).center());
+        QVERIFY(m_fx->waitForPreview());
         QVERIFY2(!form().Picture1()->canvas().picture().isNull(), qPrintable(list->List(i)));
     }
     exportAllTo(m_out->path());

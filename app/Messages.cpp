@@ -1,0 +1,72 @@
+#include "Messages.h"
+
+#include "SystemReason.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <cerrno>
+#include <unistd.h>
+
+namespace ostrovel {
+
+WindowMessage UnreadableMessage(const QStringList& names)
+{
+    WindowMessage m;
+    m.text = QStringLiteral("Diese Bilder konnten nicht gelesen werden und wurden nicht gespeichert:\n")
+             + names.mid(0, kUnreadableShown).join(u'\n');
+    if (names.size() > kUnreadableShown) {
+        // A long list would make the box taller than the screen.
+        m.text += QStringLiteral("\n… und %1 weitere").arg(names.size() - kUnreadableShown);
+        m.detailedText = names.join(u'\n');
+    }
+    return m;
+}
+
+QString RuntimeErrorText(const RuntimeError& error)
+{
+    return QStringLiteral("Laufzeitfehler '%1':\n\n%2").arg(error.number()).arg(error.description());
+}
+
+WindowMessage WriteErrorMessage(const RuntimeError& error, const QString& path, int errnum)
+{
+    WindowMessage m;
+    m.text = RuntimeErrorText(error);
+    m.informativeText = QStringLiteral("Vorschaubild: %1").arg(QDir::toNativeSeparators(path));
+    const QString reason = SystemReason(errnum);
+    if (!reason.isEmpty())
+        m.informativeText += QStringLiteral("\nGrund: %1").arg(reason);
+    return m;
+}
+
+int ProbeWriteErrno(const QString& path)
+{
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.exists())
+        return ENOENT;
+    if (!folder.isDir())
+        return ENOTDIR;
+    if (file.isDir())
+        return EISDIR;
+    const QByteArray folderName = QFile::encodeName(folder.absoluteFilePath());
+    const long nameMax = pathconf(folderName.constData(), _PC_NAME_MAX);
+    if (nameMax > 0 && QFile::encodeName(file.fileName()).size() > nameMax)
+        return ENAMETOOLONG;
+    if (access(folderName.constData(), W_OK) != 0)
+        return errno;
+    return 0;
+}
+
+QMessageBox* MakeMessageBox(QWidget* parent, const WindowMessage& message)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Ostrovel"), message.text, QMessageBox::Ok,
+                                parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setInformativeText(message.informativeText);
+    box->setDetailedText(message.detailedText);
+    return box;
+}
+
+} // namespace ostrovel

@@ -1,0 +1,44 @@
+#pragma once
+// The window's messages: their texts and the message box that shows them.
+
+#include "RuntimeError.h"
+
+#include <QString>
+#include <QStringList>
+
+class QMessageBox;
+class QWidget;
+
+namespace ostrovel {
+
+/// One message to the user: the main text, and optional texts the message
+/// box shows under it (informative) and behind its details button (detailed).
+struct WindowMessage {
+    QString text;
+    QString informativeText;
+    QString detailedText;
+};
+
+/// Names shown in the unreadable-files message before "… und N weitere".
+inline constexpr int kUnreadableShown = 15;
+
+/// The closing message that names the pictures that could not be read: the
+/// first kUnreadableShown names, the rest counted; all of them in the details.
+WindowMessage UnreadableMessage(const QStringList& names);
+
+/// The text of the message box for an error that reaches a handler's top.
+QString RuntimeErrorText(const RuntimeError& error);
+
+/// Error 5 with the thumbnail's path and the system's reason (`errnum`, 0:
+/// unknown) as informative text; the main text stays RuntimeErrorText's.
+WindowMessage WriteErrorMessage(const RuntimeError& error, const QString& path, int errnum);
+
+/// Why writing `path` would fail, found by looking at the target (a missing
+/// folder, a folder in the way, a name too long, a folder not writable); 0
+/// when nothing is found. For results that do not carry the write's errno.
+int ProbeWriteErrno(const QString& path);
+
+/// A warning box titled "Ostrovel" for `message`, owned by `parent`.
+QMessageBox* MakeMessageBox(QWidget* parent, const WindowMessage& message);
+
+} // namespace ostrovel

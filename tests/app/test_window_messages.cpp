@@ -1,0 +1,144 @@
+// The window's messages: the unreadable list that fits the screen, error 5
+// with the thumbnail's path and the system's reason, and Qt's own texts in
+// German.
+
+#include "Messages.h"
+#include "SystemReason.h"
+#include "Translations.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <cerrno>
+
+using namespace ostrovel;
+
+namespace {
+
+QStringList names(int count)
+{
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list << QString("bild_%1.jpg").arg(i, 3, 10, QChar('0'));
+    return list;
+}
+
+} // namespace
+
+class TestWindowMessages : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { QApplication::setFont(QFont("DejaVu Sans", 9)); }
+    void unreadableList_data();
+    void unreadableList();
+    void unreadableBoxFitsScreen();
+    void reasons_data();
+    void reasons();
+    void writeError_data();
+    void writeError();
+    void qtTextsInGerman_data();
+    void qtTextsInGerman();
+};
+
+void TestWindowMessages::unreadableList_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<QString>("tail"); // the last line of the main text
+    QTest::newRow("one") << 1 << 1 << "bild_000.jpg";
+    QTest::newRow("fifteen") << 15 << 15 << "bild_014.jpg";
+    QTest::newRow("sixteen") << 16 << 15 << "… und 1 weitere";
+    QTest::newRow("hundred") << 100 << 15 << "… und 85 weitere";
+}
+
+void TestWindowMessages::unreadableList()
+{
+    QFETCH(int, count);
+    QFETCH(int, shown);
+    QFETCH(QString, tail);
+    const QStringList all = names(count);
+    const WindowMessage m = UnreadableMessage(all);
+    QStringList lines = m.text.split('\n');
+    QCOMPARE(lines.takeFirst(), QString("Diese Bilder konnten nicht gelesen werden und wurden nicht gespeichert:"));
+    QCOMPARE(lines.last(), tail);
+    QCOMPARE(lines.mid(0, shown), all.mid(0, shown));
+    QCOMPARE(m.detailedText, count > shown ? all.join('\n') : QString());
+}
+
+void TestWindowMessages::unreadableBoxFitsScreen()
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    std::unique_ptr<QMessageBox> box(MakeMessageBox(nullptr, UnreadableMessage(names(100))));
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    QVERIFY2(box->frameGeometry().height() <= screen.height(),
+             qPrintable(QString("%1 > %2").arg(box->frameGeometry().height()).arg(screen.height())));
+    QCOMPARE(box->detailedText().count('\n'), 99);
+}
+
+void TestWindowMessages::reasons_data()
+{
+    QTest::addColumn<int>("errnum");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("EACCES") << EACCES << "Keine Berechtigung";
+    QTest::newRow("EROFS") << EROFS << "Schreibgeschütztes Dateisystem";
+    QTest::newRow("ENAMETOOLONG") << ENAMETOOLONG << "Dateiname zu lang";
+    QTest::newRow("ENOSPC") << ENOSPC << "Kein Speicherplatz mehr auf dem Gerät";
+    QTest::newRow("ENOENT") << ENOENT << "Ordner nicht gefunden";
+    QTest::newRow("none") << 0 << "";
+    QTest::newRow("other: the system's text") << ENOTSUP << QString::fromLocal8Bit(strerror(ENOTSUP));
+}
+
+void TestWindowMessages::reasons()
+{
+    QFETCH(int, errnum);
+    QFETCH(QString, reason);
+    QCOMPARE(SystemReason(errnum), reason);
+}
+
+void TestWindowMessages::writeError_data()
+{
+    QTest::addColumn<int>("errnum");
+    QTest::addColumn<QString>("informative");
+    QTest::newRow("no access") << EACCES << "Vorschaubild: /ziel/thumb_a.jpg\nGrund: Keine Berechtigung";
+    QTest::newRow("disk full") << ENOSPC << "Vorschaubild: /ziel/thumb_a.jpg\nGrund: Kein Speicherplatz mehr auf dem Gerät";
+    QTest::newRow("reason unknown") << 0 << "Vorschaubild: /ziel/thumb_a.jpg";
+}
+
+void TestWindowMessages::writeError()
+{
+    QFETCH(int, errnum);
+    QFETCH(QString, informative);
+    const RuntimeError error(5, "Speicherung des Bildes fehlgeschlagen. GDI+ Error:7");
+    const WindowMessage m = WriteErrorMessage(error, "/ziel/thumb_a.jpg", errnum);
+    QCOMPARE(m.text, QString("Laufzeitfehler '5':\n\nSpeicherung des Bildes fehlgeschlagen. GDI+ Error:7"));
+    QCOMPARE(m.informativeText, informative);
+    std::unique_ptr<QMessageBox> box(MakeMessageBox(nullptr, m));
+    QCOMPARE(box->text(), m.text);
+    QCOMPARE(box->informativeText(), informative);
+}
+
+void TestWindowMessages::qtTextsInGerman_data()
+{
+    QTest::addColumn<QString>("context");
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("german");
+    QTest::newRow("standard button") << "QPlatformTheme" << "Cancel" << "Abbrechen";
+    QTest::newRow("context menu") << "QLineEdit" << "&Undo" << "&Rückgängig";
+    QTest::newRow("message box details") << "QMessageBox" << "Show Details..." << "Details einblenden...";
+}
+
+void TestWindowMessages::qtTextsInGerman()
+{
+    QFETCH(QString, context);
+    QFETCH(QString, english);
+    QFETCH(QString, german);
+    static const bool installed = InstallQtTranslations(*qApp);
+    QVERIFY(installed);
+    QCOMPARE(QCoreApplication::translate(context.toLatin1(), english.toLatin1()), german);
+}
+
+QTEST_MAIN(TestWindowMessages)
+#include "test_window_messages.moc"
