@@ -13,8 +13,10 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev libwmf-dev
   fonts-dejavu-core fonts-liberation2 dpkg-dev
 )
-# A real X server and tools to check the window from outside.
-test_packages=(xvfb xauth xdotool x11-utils imagemagick)
+# A real X server and tools to check the window from outside; Debian's
+# checkers for the package, its metadata and man pages.
+test_packages=(xvfb xauth xdotool x11-utils imagemagick
+  lintian appstream desktop-file-utils groff-base man-db)
 ((with_tests)) && packages+=("${test_packages[@]}")
 
 missing=()
