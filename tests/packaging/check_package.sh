@@ -51,8 +51,11 @@ done
 for info in "$root"/usr/share/metainfo/*.metainfo.xml; do
   # --strict fails on everything but pedantic hints; those are refused too.
   appstreamcli validate --pedantic --strict --no-net "$info" >"$work/as" 2>&1 || fail "appstreamcli validate"
-  grep -E '^[EWIP]: ' "$work/as" && fail "appstreamcli validate --pedantic: hints"
+  grep -E '^ *[EWIP]: ' "$work/as" && fail "appstreamcli validate --pedantic: hints"
 done
+# The metadata together with the desktop entry and icons it refers to.
+appstreamcli validate-tree --pedantic --strict --no-net "$root" >"$work/as" 2>&1 || fail "appstreamcli validate-tree"
+grep -E '^ *[EWIP]: ' "$work/as" && fail "appstreamcli validate-tree --pedantic: hints"
 
 # The icons: transparent around the drawing, opaque inside it.
 for png in "$root"/usr/share/icons/hicolor/*/apps/ostrovel.png; do
