@@ -21,6 +21,7 @@ thumbnails of one fixed size, written as JPEG files. A window (in German)
 previews each picture fitted into the chosen size on the chosen background
 colour; ostrovel-batch writes the same files from the command line.]])
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # ostrovel_1.0.0_amd64.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
