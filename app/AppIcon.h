@@ -5,7 +5,7 @@
 
 namespace ostrovel {
 
-/// The icon at `size` x `size` pixels, 24-bit colour (no alpha).
+/// The icon at `size` x `size` pixels, with a transparent background.
 QImage DrawAppIcon(int size);
 
 } // namespace ostrovel

@@ -305,7 +305,7 @@ void Form1::exportSelection(const QString& target)
     if (!QApplication::activeWindow())
         activateWindow();
     m_file1->setFocus();
-    reportExport(request, result, entries);
+    reportExport(result, entries);
 }
 
 QList<int> Form1::exportRequest(const QString& target, ExportRequest& request) const
@@ -326,15 +326,10 @@ QList<int> Form1::exportRequest(const QString& target, ExportRequest& request) c
 
 // The write error first, then the pictures skipped before it: the user
 // learns of both.
-void Form1::reportExport(const ExportRequest& request, const ExportResult& result, const QList<int>& entries)
+void Form1::reportExport(const ExportResult& result, const QList<int>& entries)
 {
     if (result.error) {
-        const int task = result.failedTask.value_or(0);
-        QString path = result.failedPath;
-        if (path.isEmpty() && task < int(request.sources.size()))
-            path = ExportOutput(request, task);
-        const int errnum = result.failedErrno != 0 ? result.failedErrno : ProbeWriteErrno(path);
-        showMessage(WriteErrorMessage(*result.error, path, errnum));
+        showMessage(WriteErrorMessage(*result.error, result.failedPath, result.failedErrno));
     }
     if (!result.unreadable.isEmpty()) {
         QStringList names;

@@ -105,7 +105,7 @@ private:
     QString chooseFolder(const QString& title, const QString& start);
     void exportSelection(const QString& target);
     QList<int> exportRequest(const QString& target, ExportRequest& request) const;
-    void reportExport(const ExportRequest& request, const ExportResult& result, const QList<int>& entries);
+    void reportExport(const ExportResult& result, const QList<int>& entries);
     /// Runs a handler; a runtime error is shown and the program keeps running.
     void guarded(const std::function<void()>& handler);
     void showMessage(const WindowMessage& message);

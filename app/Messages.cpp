@@ -1,6 +1,6 @@
 #include "Messages.h"
 
-#include "SystemReason.h"
+#include "GermanReason.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,29 +34,10 @@ WindowMessage WriteErrorMessage(const RuntimeError& error, const QString& path, 
     WindowMessage m;
     m.text = RuntimeErrorText(error);
     m.informativeText = QStringLiteral("Vorschaubild: %1").arg(QDir::toNativeSeparators(path));
-    const QString reason = SystemReason(errnum);
+    const QString reason = GermanReason(errnum);
     if (!reason.isEmpty())
         m.informativeText += QStringLiteral("\nGrund: %1").arg(reason);
     return m;
-}
-
-int ProbeWriteErrno(const QString& path)
-{
-    const QFileInfo file(path);
-    const QFileInfo folder(file.absolutePath());
-    if (!folder.exists())
-        return ENOENT;
-    if (!folder.isDir())
-        return ENOTDIR;
-    if (file.isDir())
-        return EISDIR;
-    const QByteArray folderName = QFile::encodeName(folder.absoluteFilePath());
-    const long nameMax = pathconf(folderName.constData(), _PC_NAME_MAX);
-    if (nameMax > 0 && QFile::encodeName(file.fileName()).size() > nameMax)
-        return ENAMETOOLONG;
-    if (access(folderName.constData(), W_OK) != 0)
-        return errno;
-    return 0;
 }
 
 QMessageBox* MakeMessageBox(QWidget* parent, const WindowMessage& message)

@@ -33,11 +33,6 @@ QString RuntimeErrorText(const RuntimeError& error);
 /// unknown) as informative text; the main text stays RuntimeErrorText's.
 WindowMessage WriteErrorMessage(const RuntimeError& error, const QString& path, int errnum);
 
-/// Why writing `path` would fail, found by looking at the target (a missing
-/// folder, a folder in the way, a name too long, a folder not writable); 0
-/// when nothing is found. For results that do not carry the write's errno.
-int ProbeWriteErrno(const QString& path);
-
 /// A warning box titled "Ostrovel" for `message`, owned by `parent`.
 QMessageBox* MakeMessageBox(QWidget* parent, const WindowMessage& message);
 

@@ -5,8 +5,16 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char* argv[])
 {
+    // Answered before Qt starts, so it needs no display and opens no window.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("ostrovel %d.%d.%d\n", OSTROVEL_VERSION_MAJOR, OSTROVEL_VERSION_MINOR, OSTROVEL_VERSION_PATCH);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
     QApplication app(argc, argv);
     ostrovel::InstallQtTranslations(app);
     ostrovel::Form1 form;

@@ -4,7 +4,7 @@
 #include "PlainIconProvider.h"
 #include "RenameDelegate.h"
 #include "RootFilterModel.h"
-#include "SystemReason.h"
+#include "GermanReason.h"
 
 #include <QApplication>
 #include <QDir>
@@ -237,7 +237,7 @@ void FolderDialog::createFolder()
     const QString path = QDir(parentPath).filePath(freeFolderName(parentPath));
     // Made here rather than by the model, which keeps the system's reason to itself.
     if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0) {
-        report(QStringLiteral("Der Ordner konnte nicht erstellt werden."), SystemReason(errno));
+        report(QStringLiteral("Der Ordner konnte nicht erstellt werden."), GermanReason(errno));
         return;
     }
     const QModelIndex view = m_proxy->mapFromSource(m_model->index(path));

@@ -1,6 +1,6 @@
 #include "RenameDelegate.h"
 
-#include "SystemReason.h"
+#include "GermanReason.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,12 +20,12 @@ QString RenameProblem(const QString& parentPath, const QString& name)
     if (name.contains(u'/'))
         return QStringLiteral("Der Name darf kein \u201E/\u201C enthalten");
     if (name == QLatin1String(".") || name == QLatin1String(".."))
-        return SystemReason(EINVAL);
+        return GermanReason(EINVAL);
     const long nameMax = pathconf(QFile::encodeName(parentPath).constData(), _PC_NAME_MAX);
     if (QFile::encodeName(name).size() > (nameMax > 0 ? nameMax : 255))
-        return SystemReason(ENAMETOOLONG);
+        return GermanReason(ENAMETOOLONG);
     if (QFileInfo(QDir(parentPath).filePath(name)).exists() || QFileInfo(QDir(parentPath).filePath(name)).isSymLink())
-        return SystemReason(EEXIST);
+        return GermanReason(EEXIST);
     return QString();
 }
 
@@ -50,7 +50,7 @@ void RenameDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, co
         errno = 0;
         if (model->setData(index, name, Qt::EditRole))
             return;
-        reason = SystemReason(errno != 0 ? errno : EINVAL);
+        reason = GermanReason(errno != 0 ? errno : EINVAL);
     }
     // Told once the editor is gone: a message box now would take its focus
     // away in the middle of closing it.

@@ -42,8 +42,6 @@ struct ExportResult {
     int failedErrno = 0;                  ///< the system's error number for it; 0 when it was not the system's
     QString failedReason;                 ///< the system's words for it in English ("File name too long")
     QImage failedCanvas;                  ///< the canvas as that task's rendering left it
-    QString failedPath;                   ///< the file that could not be written; empty if none
-    int failedErrno = 0;                  ///< errno of the failed write; 0 if none or unknown
     bool cancelled = false;
 };
 

@@ -14,8 +14,10 @@ packages=(
   fonts-dejavu-core fonts-liberation2 dpkg-dev qt6-translations-l10n
 )
 # A real X server and tools to check the window from outside; GNU parallel
-# for the test of the README's recipe for many files.
-test_packages=(xvfb xauth xdotool x11-utils imagemagick parallel)
+# for the test of the README's recipe for many files; Debian's checkers for
+# the package, its metadata and man pages.
+test_packages=(xvfb xauth xdotool x11-utils imagemagick parallel
+  lintian appstream desktop-file-utils groff-base man-db)
 ((with_tests)) && packages+=("${test_packages[@]}")
 
 missing=()

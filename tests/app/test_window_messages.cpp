@@ -3,7 +3,7 @@
 // German.
 
 #include "Messages.h"
-#include "SystemReason.h"
+#include "GermanReason.h"
 #include "Translations.h"
 
 #include <QApplication>
@@ -95,7 +95,7 @@ void TestWindowMessages::reasons()
 {
     QFETCH(int, errnum);
     QFETCH(QString, reason);
-    QCOMPARE(SystemReason(errnum), reason);
+    QCOMPARE(GermanReason(errnum), reason);
 }
 
 void TestWindowMessages::writeError_data()

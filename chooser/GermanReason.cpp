@@ -1,11 +1,11 @@
-#include "SystemReason.h"
+#include "GermanReason.h"
 
 #include <cerrno>
 #include <cstring>
 
 namespace ostrovel {
 
-QString SystemReason(int errnum)
+QString GermanReason(int errnum)
 {
     switch (errnum) {
     case 0: return QString();

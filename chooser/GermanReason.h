@@ -8,6 +8,6 @@ namespace ostrovel {
 /// A short German text for `errnum` (an errno value): "Keine Berechtigung"
 /// for EACCES, "Dateiname zu lang" for ENAMETOOLONG, ...; the system's own
 /// text for values without one; the empty text for 0.
-QString SystemReason(int errnum);
+QString GermanReason(int errnum);
 
 } // namespace ostrovel
