@@ -1,7 +1,7 @@
 #include "FolderDialog.h"
 
-#include "BrowseFolderErweitert.h"
 #include "RootFilterModel.h"
+#include "StatusLine.h"
 
 #include <QApplication>
 #include <QDir>

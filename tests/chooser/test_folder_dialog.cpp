@@ -3,6 +3,7 @@
 
 #include "BrowseFolderErweitert.h"
 #include "FolderDialog.h"
+#include "StatusLine.h"
 
 #include <QApplication>
 #include <QDir>
