@@ -6,6 +6,7 @@
 // written before a rename that replaces a file.
 
 #include "Picturebox_2_jpg.h"
+#include "WriteAll.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -52,22 +53,6 @@ int createTemporary(const QByteArray& folder, QByteArray& name)
     return -1;
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* next = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, next, static_cast<size_t>(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        next += written;
-        left -= written;
-    }
-    return true;
-}
-
 } // namespace
 
 int WriteFileReplacing(const QString& outfile, const QByteArray& bytes)
@@ -80,7 +65,7 @@ int WriteFileReplacing(const QString& outfile, const QByteArray& bytes)
     const int fd = createTemporary(folderOf(target), temporary);
     if (fd < 0)
         return kStatusWin32Error;
-    bool ok = writeAll(fd, bytes);
+    bool ok = writeAll(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()));
     // close() can report a failed write-back (e.g. on NFS or a full disk).
     if (::close(fd) != 0)
         ok = false;

@@ -1,6 +1,7 @@
 #include "Picture.h"
 
-#include "BmpCheck.h"
+#include "Limits.h"
+#include "RasterChecks.h"
 #include "JpegDecoder.h"
 #include "WmfClient.h"
 
@@ -79,7 +80,7 @@ QImage decodeRaster(QByteArray& bytes, Kind kind)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, kind == Kind::Gif ? "gif" : "bmp");
-    reader.setAllocationLimit(1024); // MB
+    reader.setAllocationLimit(kRasterAllocationLimitMb);
     return reader.read();
 }
 
@@ -89,7 +90,7 @@ std::unique_ptr<Picture> loadRaster(const QString& file, Kind kind)
     // Checked in full first: the decoders would fill in what a damaged
     // file lacks, or allocate what a header claims.
     QFile f(file);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxFileBytes)
+    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxRasterFileBytes)
         return nullptr;
     QByteArray bytes = f.readAll();
     if (!(kind == Kind::Gif ? PlausibleGif(bytes) : PlausibleBmp(bytes)))

@@ -26,9 +26,9 @@ bool withinLimits(QSize stored, QSize output)
 {
     if (stored.isEmpty() || output.isEmpty())
         return false;
-    if (stored.width() > kMaxSide || stored.height() > kMaxSide)
+    if (stored.width() > kMaxJpegSide || stored.height() > kMaxJpegSide)
         return false;
-    return qint64(output.width()) * output.height() * 4 <= kMaxOutputBytes;
+    return qint64(output.width()) * output.height() * 4 <= kMaxJpegOutputBytes;
 }
 
 // Adobe's CMYK, as Photoshop writes it, is stored inverted (255 = no ink),
@@ -121,7 +121,7 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const Denominator
         return std::nullopt;
     // The picture and libjpeg's buffers share the 1 GB: a small progressive
     // file can claim both the largest picture and coefficients for it.
-    session.limitWorkingMemory(long(kMaxOutputBytes - qint64(output.width()) * output.height() * 4));
+    session.limitWorkingMemory(long(kMaxJpegOutputBytes - qint64(output.width()) * output.height() * 4));
     const int skipped = options.skipUnusedScans ? skipUnusedScans(session, whole, needed) : 0;
     if (options.skippedScans)
         *options.skippedScans = skipped;
@@ -153,7 +153,7 @@ std::optional<DecodedJpeg> DecodeJpeg(const QByteArray& data, const DenominatorC
 std::optional<DecodedJpeg> DecodeJpegFile(const QString& file, const DenominatorChooser& chooseDenominator)
 {
     QFile f(file);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > jpegdec::kMaxFileBytes)
+    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxJpegFileBytes)
         return std::nullopt;
     // Read rather than mapped: a mapped file that shrinks while it is decoded
     // (a sync client rewriting it) kills the process with SIGBUS, and reading

@@ -2,6 +2,7 @@
 #include "JpegDecTestSupport.h"
 #include "JpegDecodeDetail.h"
 #include "JpegDecoder.h"
+#include "Limits.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -419,7 +420,7 @@ void TestJpegDecoder::fromFile()
     file.close();
     QFile(dir.filePath("empty.jpg")).open(QIODevice::WriteOnly);
     QFile huge(dir.filePath("huge.jpg")); // sparse: it costs no disk space
-    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write(jpeg) == jpeg.size() && huge.resize(jpegdec::kMaxFileBytes + 1));
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write(jpeg) == jpeg.size() && huge.resize(kMaxJpegFileBytes + 1));
     huge.close();
     const auto fromFile = DecodeJpegFile(dir.filePath("photo.jpg"), fixed(2));
     const auto fromMemory = DecodeJpeg(jpeg, fixed(2));
