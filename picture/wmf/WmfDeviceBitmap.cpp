@@ -66,7 +66,8 @@ std::optional<DibHeader> readHeader(const unsigned char* p, std::int64_t length)
         return std::nullopt;
     }
     const std::int64_t rows = std::abs(h.height);
-    if (h.width <= 0 || rows == 0 || h.width > kMaxWmfBitmapSide || rows > kMaxWmfBitmapSide || h.width * rows > kMaxWmfBitmapPixels)
+    if (h.width <= 0 || rows == 0 || h.width > kMaxWmfBitmapSide || rows > kMaxWmfBitmapSide
+        || h.width * rows > kMaxWmfBitmapPixels)
         return std::nullopt;
     if (h.colours == 0 && h.bitCount <= 8)
         h.colours = std::int64_t(1) << h.bitCount;

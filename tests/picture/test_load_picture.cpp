@@ -1,6 +1,7 @@
 // Loading each format by its content: natural size, pixels, orientation,
 // transparency, broken files and the reduced decode of large photos.
 
+#include "LittleEndian.h"
 #include "Picture.h"
 #include "TestPictures.h"
 
@@ -11,16 +12,6 @@
 using namespace ostrovel;
 
 namespace {
-
-QImage halves(int w, int h, QRgb left, QRgb right)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(right);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w / 2; ++x)
-            image.setPixel(x, y, left);
-    return image;
-}
 
 QImage indexed(int w, int h, int index)
 {
@@ -35,21 +26,20 @@ QImage indexed(int w, int h, int index)
 QByteArray rle8Bmp()
 {
     QByteArray b(14 + 40 + 1024, 0);
-    const auto put32 = [&](int at, quint32 v) { for (int i = 0; i < 4; ++i) b[at + i] = char((v >> (8 * i)) & 0xFF); };
     b[0] = 'B';
     b[1] = 'M';
-    put32(10, 14 + 40 + 1024);
-    put32(14, 40);
-    put32(18, 6);
-    put32(22, 2);
-    put32(26, 1 | (8 << 16)); // planes 1, 8 bits
-    put32(30, 1);             // RLE8
-    put32(54, 0x000000FF);    // index 0: blue (bottom row, stored first)
-    put32(58, 0x00FF0000);    // index 1: red
+    test::setLe32(b, 10, 14 + 40 + 1024);
+    test::setLe32(b, 14, 40);
+    test::setLe32(b, 18, 6);
+    test::setLe32(b, 22, 2);
+    test::setLe32(b, 26, 1 | (8 << 16)); // planes 1, 8 bits
+    test::setLe32(b, 30, 1);             // RLE8
+    test::setLe32(b, 54, 0x000000FF);    // index 0: blue (bottom row, stored first)
+    test::setLe32(b, 58, 0x00FF0000);    // index 1: red
     b += QByteArray("\x06\0\0\0", 4);     // six of index 0, end of line
     b += QByteArray("\0\x04\x01\x01\x01\x01", 6); // four literal pixels of index 1
     b += QByteArray("\x02\x01\0\x01", 4);     // two more, end of bitmap
-    put32(2, quint32(b.size()));
+    test::setLe32(b, 2, quint32(b.size()));
     return b;
 }
 
@@ -63,7 +53,7 @@ QByteArray topDown(const QByteArray& bmp)
     QByteArray flipped = bmp.left(offset);
     for (int y = height - 1; y >= 0; --y)
         flipped += bmp.mid(offset + y * stride, stride);
-    qToLittleEndian<qint32>(-height, flipped.data() + 22);
+    test::setLe32(flipped, 22, std::uint32_t(-height));
     return flipped;
 }
 
@@ -105,7 +95,8 @@ void TestLoadPicture::formats_data()
     QTest::addColumn<QSize>("natural");
     QTest::addColumn<int>("tolerance");
 
-    const QImage pic = halves(200, 100, qRgb(200, 30, 30), qRgb(20, 40, 220));
+    const QRgb left = qRgb(200, 30, 30), right = qRgb(20, 40, 220);
+    const QImage pic = testpics::quadrants(200, 100, left, right, left, right);
     QTest::newRow("jpeg") << "a.jpg" << testpics::jpeg(pic, 95) << QSize(200, 100) << 12;
     QTest::newRow("progressive jpeg") << "p.jpg" << testpics::jpeg(pic, 95, true) << QSize(200, 100) << 12;
     QTest::newRow("bmp") << "a.bmp" << testpics::bmp(pic) << QSize(200, 100) << 0;
@@ -183,7 +174,8 @@ void TestLoadPicture::orientation()
     QFETCH(QSize, upright);
     QFETCH(QPoint, redAt);
 
-    const QImage pic = halves(200, 100, qRgb(230, 20, 20), qRgb(20, 20, 230));
+    const QRgb left = qRgb(230, 20, 20), right = qRgb(20, 20, 230);
+    const QImage pic = testpics::quadrants(200, 100, left, right, left, right);
     const auto picture = LoadPicture(write("o.jpg", testpics::withExifOrientation(testpics::jpeg(pic, 95), orientation)));
     QVERIFY(picture);
     QCOMPARE(naturalPixels(*picture), upright);
