@@ -20,20 +20,10 @@ QByteArray smallBmp()
 // An 8-bit run-length BMP whose runs go on past the end of the file.
 QByteArray rleBmpRunningPastEnd()
 {
-    QByteArray b(14 + 40 + 1024, 0);
-    b[0] = 'B';
-    b[1] = 'M';
-    testpics::setLe32(b, 10, 14 + 40 + 1024);
-    testpics::setLe32(b, 14, 40);
-    testpics::setLe32(b, 18, 16);
-    testpics::setLe32(b, 22, 16);
-    testpics::setLe16(b, 26, 1);
-    testpics::setLe16(b, 28, 8);
-    testpics::setLe32(b, 30, 1); // RLE8
+    QByteArray runs;
     for (int i = 0; i < 4; ++i)
-        b += QByteArray("\x10\x01", 2); // four runs of 16 pixels, then the file ends without an end marker
-    testpics::setLe32(b, 2, int(b.size()));
-    return b;
+        runs += QByteArray("\x10\x01", 2); // four runs of 16 pixels, then the file ends without an end marker
+    return testpics::rle8Bmp(QSize(16, 16), {}, runs);
 }
 
 QByteArray jpegWithSize(int w, int h)

@@ -22,25 +22,13 @@ QImage indexed(int w, int h, int index)
 }
 
 // An 8-bit run-length BMP, 6 x 2: a red row above a blue one, in runs,
-// literal pixels and an end marker.
+// literal pixels and an end marker; the bottom row is stored first.
 QByteArray rle8Bmp()
 {
-    QByteArray b(14 + 40 + 1024, 0);
-    b[0] = 'B';
-    b[1] = 'M';
-    test::setLe32(b, 10, 14 + 40 + 1024);
-    test::setLe32(b, 14, 40);
-    test::setLe32(b, 18, 6);
-    test::setLe32(b, 22, 2);
-    test::setLe32(b, 26, 1 | (8 << 16)); // planes 1, 8 bits
-    test::setLe32(b, 30, 1);             // RLE8
-    test::setLe32(b, 54, 0x000000FF);    // index 0: blue (bottom row, stored first)
-    test::setLe32(b, 58, 0x00FF0000);    // index 1: red
-    b += QByteArray("\x06\0\0\0", 4);     // six of index 0, end of line
-    b += QByteArray("\0\x04\x01\x01\x01\x01", 6); // four literal pixels of index 1
-    b += QByteArray("\x02\x01\0\x01", 4);     // two more, end of bitmap
-    test::setLe32(b, 2, quint32(b.size()));
-    return b;
+    QByteArray data("\x06\0\0\0", 4);             // six of index 0 (blue), end of line
+    data += QByteArray("\0\x04\x01\x01\x01\x01", 6); // four literal pixels of index 1 (red)
+    data += QByteArray("\x02\x01\0\x01", 4);        // two more, end of bitmap
+    return testpics::rle8Bmp(QSize(6, 2), {qRgb(0, 0, 255), qRgb(255, 0, 0)}, data);
 }
 
 // The BMP stored top-down, as some programs write it: the rows in reverse

@@ -99,6 +99,26 @@ QByteArray bmp(const QImage& image)
     return bytes;
 }
 
+QByteArray rle8Bmp(QSize size, const QList<QRgb>& palette, const QByteArray& data)
+{
+    constexpr int kHeaders = 14 + 40, kPaletteBytes = 256 * 4;
+    QByteArray b(kHeaders + kPaletteBytes, 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    setLe32(b, 10, kHeaders + kPaletteBytes); // where the pixel data starts
+    setLe32(b, 14, 40);
+    setLe32(b, 18, std::uint32_t(size.width()));
+    setLe32(b, 22, std::uint32_t(size.height()));
+    setLe16(b, 26, 1); // planes
+    setLe16(b, 28, 8); // bits a pixel
+    setLe32(b, 30, 1); // RLE8
+    for (qsizetype i = 0; i < std::min<qsizetype>(palette.size(), 256); ++i)
+        setLe32(b, kHeaders + 4 * i, palette[i] & 0xFFFFFF); // blue, green, red, 0
+    b += data;
+    setLe32(b, 2, std::uint32_t(b.size()));
+    return b;
+}
+
 namespace {
 
 // One frame: a graphic control extension, an image descriptor covering the

@@ -33,6 +33,9 @@ QByteArray jpeg(const QImage& image, int quality = 92, bool progressive = false)
 QByteArray withExifOrientation(const QByteArray& jpeg, int orientation);
 /// The picture encoded as BMP.
 QByteArray bmp(const QImage& image);
+/// An 8-bit run-length (RLE8) BMP claiming `size`, with a 256-entry palette
+/// (`palette` first, the rest black) and `data` as its pixel data, as given.
+QByteArray rle8Bmp(QSize size, const QList<QRgb>& palette, const QByteArray& data);
 /// A GIF89a of Format_Indexed8 frames of the same size with a global
 /// palette; `transparentIndex` -1 for none; more than one frame makes an
 /// animation.
