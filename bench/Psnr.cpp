@@ -3,6 +3,7 @@
 // the same padded canvas.
 
 #include "Canvas.h"
+#include "ImageCompare.h"
 #include "Export.h"
 #include "Paths.h"
 #include "Picture.h"
@@ -55,21 +56,6 @@ QImage readFull(const QString& file)
     return image;
 }
 
-double psnr(const QImage& a, const QImage& b, const QRect& area)
-{
-    double sum = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        const auto* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-        const auto* pb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-        for (int x = area.left(); x <= area.right(); ++x) {
-            const int d[3] = {qRed(pa[x]) - qRed(pb[x]), qGreen(pa[x]) - qGreen(pb[x]), qBlue(pa[x]) - qBlue(pb[x])};
-            sum += d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
-        }
-    }
-    const double mse = sum / (3.0 * double(area.width()) * double(area.height()));
-    return mse == 0 ? std::numeric_limits<double>::infinity() : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
-
 Result compare(const QString& source, const QString& thumbnail, QSize size, ostrovel::Colour background)
 {
     const QImage full = readFull(source);
@@ -84,7 +70,7 @@ Result compare(const QString& source, const QString& thumbnail, QSize size, ostr
     const QRect area = canvas.drawn.intersected(QRect(QPoint(0, 0), size));
     if (area.isEmpty())
         return {};
-    return {psnr(ours, reference, reference.rect()), psnr(ours, reference, area), true};
+    return {ostrovel::test::psnr(ours, reference, reference.rect()), ostrovel::test::psnr(ours, reference, area), true};
 }
 
 double median(std::vector<double> v)

@@ -1,10 +1,10 @@
 #include "FolderDialog.h"
 
-#include "BrowseFolderErweitert.h"
+#include "GermanReason.h"
 #include "PlainIconProvider.h"
 #include "RenameDelegate.h"
 #include "RootFilterModel.h"
-#include "GermanReason.h"
+#include "StatusLine.h"
 
 #include <QApplication>
 #include <QDir>

@@ -50,8 +50,8 @@ void checkFields(const QString& text)
     Canvas canvas(QSize(158, 158), 0xFFFFFF);
     ApplyCanvasSettings(canvas, settings);
     const QSize size = canvas.size();
-    if (size.width() < 0 || size.height() < 0 || size.width() > Canvas::kMaxExtent
-        || size.height() > Canvas::kMaxExtent || canvas.BackColor() > 0xFFFFFF)
+    if (size.width() < 0 || size.height() < 0 || size.width() > kMaxCanvasExtent
+        || size.height() > kMaxCanvasExtent || canvas.BackColor() > 0xFFFFFF)
         fuzz::Fail("the fields gave the canvas an impossible size or colour");
 }
 

@@ -8,6 +8,7 @@
 #include "FileReplace.h"
 
 #include "FileNames.h"
+#include "WriteAll.h"
 
 #include <QRandomGenerator>
 
@@ -97,22 +98,6 @@ int createTemporary(const QByteArray& folder, QByteArray& name, int& slot)
     return -1;
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* next = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, next, static_cast<size_t>(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        next += written;
-        left -= written;
-    }
-    return true;
-}
-
 } // namespace
 
 int WriteFileReplacing(const QString& outfile, const QByteArray& bytes, int* errnum)
@@ -134,7 +119,7 @@ int WriteFileReplacing(const QString& outfile, const QByteArray& bytes, int* err
         return kStatusWin32Error;
     }
     errno = 0;
-    bool ok = writeAll(fd, bytes);
+    bool ok = writeAll(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()));
     if (!ok)
         error = errno != 0 ? errno : ENOSPC;
     // close() can report a failed write-back (e.g. on NFS or a full disk).

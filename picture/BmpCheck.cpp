@@ -1,4 +1,4 @@
-#include "BmpCheck.h"
+#include "RasterChecks.h"
 
 #include <QtEndian>
 #include <cstdlib>

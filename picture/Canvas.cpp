@@ -24,7 +24,7 @@ double pixelsPer(int unit)
 
 bool acceptableExtent(double v)
 {
-    return std::isfinite(v) && v >= 0.0 && v <= Canvas::kMaxExtent;
+    return std::isfinite(v) && v >= 0.0 && v <= kMaxCanvasExtent;
 }
 
 } // namespace
@@ -44,7 +44,7 @@ Canvas::Canvas(QSize size, Colour backColor) : m_size(size), m_backColor(backCol
 bool Canvas::Move(double left, double top, double width, double height)
 {
     if (!acceptableExtent(width) || !acceptableExtent(height) || !std::isfinite(left) || !std::isfinite(top)
-        || std::abs(left) > kMaxExtent || std::abs(top) > kMaxExtent)
+        || std::abs(left) > kMaxCanvasExtent || std::abs(top) > kMaxCanvasExtent)
         return false;
     // nearbyint: halves go to the even neighbour.
     m_position = QPoint(int(std::nearbyint(left)), int(std::nearbyint(top)));

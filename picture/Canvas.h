@@ -2,6 +2,7 @@
 // The canvas: a picture box measured in whole pixels, with a background
 // colour, a persistent picture and the drawing the fitting paints into.
 
+#include "Limits.h"
 #include "PictureStretch.h"
 
 #include <QColor>
@@ -18,9 +19,6 @@ Colour FromQColor(const QColor& colour);
 
 class Canvas : public StretchSurface {
 public:
-    /// Largest width or height the canvas accepts, in pixels.
-    static constexpr double kMaxExtent = 16384.0;
-
     Canvas(QSize size, Colour backColor);
 
     /// Moves and sizes the canvas in window pixels. Fractional values round

@@ -1,7 +1,8 @@
 #include "Picture.h"
 
-#include "BmpCheck.h"
 #include "JpegDecodeDetail.h"
+#include "Limits.h"
+#include "RasterChecks.h"
 #include "JpegDecoder.h"
 #include "JpegExtent.h"
 #include "PictureBytes.h"
@@ -18,8 +19,6 @@
 
 namespace ostrovel {
 namespace {
-
-constexpr qint64 kMaxFileBytes = qint64(1) << 30;
 
 // The largest DCT scale denominator at which the decoded picture is still
 // larger than the picture will be drawn when fitted into `box`.
@@ -47,7 +46,7 @@ private:
 
 std::unique_ptr<Picture> loadJpeg(int fd, QSize fitBox, QString& reason)
 {
-    const QByteArray bytes = jpegdec::ReadJpegExtent(fd, kMaxFileBytes, reason);
+    const QByteArray bytes = jpegdec::ReadJpegExtent(fd, kMaxJpegFileBytes, reason);
     if (bytes.isEmpty())
         return nullptr;
     jpegdec::DecodeOptions options;
@@ -66,14 +65,14 @@ QImage decodeRaster(QByteArray& bytes, PictureKind kind)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, kind == PictureKind::Gif ? "gif" : "bmp");
-    reader.setAllocationLimit(1024); // MB
+    reader.setAllocationLimit(kRasterAllocationLimitMb);
     return reader.read();
 }
 
 // BMP and GIF through Qt's decoders.
 std::unique_ptr<Picture> loadRaster(int fd, PictureKind kind, QString& reason)
 {
-    QByteArray bytes = ReadRasterExtent(fd, kind, kMaxFileBytes, reason);
+    QByteArray bytes = ReadRasterExtent(fd, kind, kMaxRasterFileBytes, reason);
     if (bytes.isEmpty())
         return nullptr;
     // Checked in full first: the decoders would fill in what a damaged

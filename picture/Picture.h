@@ -2,6 +2,7 @@
 // The picture object: a loaded picture with its natural size, drawable at
 // any size.
 
+#include "Limits.h"
 #include "PictureStretch.h"
 
 #include <QImage>
@@ -10,10 +11,6 @@
 #include <memory>
 
 namespace ostrovel {
-
-/// HIMETRIC per inch and the screen's pixels per inch used to convert.
-inline constexpr double kHimetricPerInch = 2540.0;
-inline constexpr double kPixelsPerInch = 96.0;
 
 /// Pixels to HIMETRIC, rounded to the nearest unit.
 std::int32_t PixelsToHimetric(int pixels);

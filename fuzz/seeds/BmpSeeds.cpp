@@ -31,33 +31,33 @@ struct Header {
 QByteArray infoHeader(const Header& h)
 {
     QByteArray out;
-    put32(out, std::uint32_t(h.bytes));
+    appendLe32(out, std::uint32_t(h.bytes));
     if (h.bytes == 12) {
-        put16(out, unsigned(h.width));
-        put16(out, unsigned(h.height));
-        put16(out, h.planes);
-        put16(out, h.bitCount);
+        appendLe16(out, unsigned(h.width));
+        appendLe16(out, unsigned(h.height));
+        appendLe16(out, h.planes);
+        appendLe16(out, h.bitCount);
         return out;
     }
-    put32(out, std::uint32_t(h.width));
-    put32(out, std::uint32_t(h.height));
-    put16(out, h.planes);
-    put16(out, h.bitCount);
-    put32(out, h.compression);
-    put32(out, 0); // image size: may be 0 for uncompressed rows
-    put32(out, 2835);
-    put32(out, 2835);
-    put32(out, h.coloursUsed);
-    put32(out, 0);
+    appendLe32(out, std::uint32_t(h.width));
+    appendLe32(out, std::uint32_t(h.height));
+    appendLe16(out, h.planes);
+    appendLe16(out, h.bitCount);
+    appendLe32(out, h.compression);
+    appendLe32(out, 0); // image size: may be 0 for uncompressed rows
+    appendLe32(out, 2835);
+    appendLe32(out, 2835);
+    appendLe32(out, h.coloursUsed);
+    appendLe32(out, 0);
     if (h.bytes >= 52) {
-        put32(out, h.masks.red);
-        put32(out, h.masks.green);
-        put32(out, h.masks.blue);
+        appendLe32(out, h.masks.red);
+        appendLe32(out, h.masks.green);
+        appendLe32(out, h.masks.blue);
     }
     if (h.bytes >= 56)
-        put32(out, h.masks.alpha);
+        appendLe32(out, h.masks.alpha);
     if (h.bytes >= 108)
-        put32(out, 0x73524742); // 'sRGB'
+        appendLe32(out, 0x73524742); // 'sRGB'
     out.append(QByteArray(h.bytes - out.size(), '\0'));
     return out;
 }
@@ -107,9 +107,9 @@ QByteArray bmpFile(const Header& h, const QByteArray& colours, const QByteArray&
 {
     const QByteArray dib = infoHeader(h) + colours;
     QByteArray out("BM");
-    put32(out, std::uint32_t(14 + dib.size() + bits.size()));
-    put32(out, 0);
-    put32(out, std::uint32_t(14 + dib.size() + offsetShift));
+    appendLe32(out, std::uint32_t(14 + dib.size() + bits.size()));
+    appendLe32(out, 0);
+    appendLe32(out, std::uint32_t(14 + dib.size() + offsetShift));
     return out + dib + bits;
 }
 
@@ -120,7 +120,7 @@ std::uint32_t indexAt(int x, int y, int colours)
 
 std::uint32_t rgbAt(int x, int y)
 {
-    static const QImage picture = seedPicture(8, 6);
+    static const QImage picture = photoLike(8, 6);
     return picture.pixel(x % 8, y % 6) & 0xFFFFFF;
 }
 
@@ -138,9 +138,9 @@ QByteArray separateMasks(const Header& h)
     QByteArray out;
     if (h.compression != kBitfields || h.bytes != 40)
         return out;
-    put32(out, h.masks.red);
-    put32(out, h.masks.green);
-    put32(out, h.masks.blue);
+    appendLe32(out, h.masks.red);
+    appendLe32(out, h.masks.green);
+    appendLe32(out, h.masks.blue);
     return out;
 }
 

@@ -2,6 +2,7 @@
 // tables, transparency, animation with each disposal, interlacing, frames
 // outside the screen, extensions, and damaged LZW data.
 
+#include "GifWriter.h"
 #include "Seeds.h"
 
 #include <QList>
@@ -46,36 +47,6 @@ void colourTable(QByteArray& out, int colours)
     }
 }
 
-// Sub-blocks of LZW data made of literal codes only; a clear code comes
-// often enough that the code width never grows.
-QByteArray lzw(const QList<int>& indices, int minCodeSize)
-{
-    const int clear = 1 << minCodeSize, width = minCodeSize + 1, perClear = std::max(1, (1 << minCodeSize) - 3);
-    QByteArray codes;
-    std::uint32_t buffer = 0;
-    int bits = 0;
-    const auto emit = [&](int code) {
-        buffer |= std::uint32_t(code) << bits;
-        for (bits += width; bits >= 8; bits -= 8, buffer >>= 8)
-            codes += char(buffer & 0xFF);
-    };
-    for (qsizetype i = 0; i < indices.size(); ++i) {
-        if (i % perClear == 0)
-            emit(clear);
-        emit(indices[i]);
-    }
-    emit(clear + 1);
-    if (bits > 0)
-        codes += char(buffer & 0xFF);
-    QByteArray out(1, char(minCodeSize));
-    for (qsizetype i = 0; i < codes.size(); i += 255) {
-        const QByteArray block = codes.mid(i, 255);
-        out += char(block.size());
-        out += block;
-    }
-    return out + '\0';
-}
-
 // The frame's indices in the order they are stored (interlaced: rows 0, 8,
 // ..., then 4, 12, ..., then 2, 6, ..., then the odd rows).
 QList<int> storedIndices(const Frame& f)
@@ -101,25 +72,25 @@ void frame(QByteArray& out, const Frame& f)
 {
     out += QByteArray("\x21\xF9\x04", 3);
     out += char((f.disposal << 2) | (f.transparent >= 0 ? 1 : 0));
-    put16(out, 10);
+    appendLe16(out, 10);
     out += char(std::max(f.transparent, 0));
     out += '\0';
     out += char(0x2C);
-    put16(out, unsigned(f.rect.x()));
-    put16(out, unsigned(f.rect.y()));
-    put16(out, unsigned(f.rect.width()));
-    put16(out, unsigned(f.rect.height()));
+    appendLe16(out, unsigned(f.rect.x()));
+    appendLe16(out, unsigned(f.rect.y()));
+    appendLe16(out, unsigned(f.rect.width()));
+    appendLe16(out, unsigned(f.rect.height()));
     out += char((f.localTable ? 0x80 | (bitsFor(f.colours) - 1) : 0) | (f.interlaced ? 0x40 : 0));
     if (f.localTable)
         colourTable(out, f.colours);
-    out += lzw(storedIndices(f), std::max(2, bitsFor(f.colours)));
+    out += test::gifLzwLiterals(storedIndices(f), std::max(2, bitsFor(f.colours)));
 }
 
 QByteArray gifFile(const Gif& g)
 {
     QByteArray out(g.version);
-    put16(out, unsigned(g.screen.width()));
-    put16(out, unsigned(g.screen.height()));
+    appendLe16(out, unsigned(g.screen.width()));
+    appendLe16(out, unsigned(g.screen.height()));
     out += char(g.globalColours ? 0xF0 | (bitsFor(g.globalColours) - 1) : 0x70);
     out += '\0'; // background index
     out += '\0'; // aspect

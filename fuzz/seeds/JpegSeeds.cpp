@@ -110,7 +110,7 @@ QByteArray exifTiff(int orientation, bool bigEndian = true, std::uint32_t ifdOff
     QByteArray t;
     const auto be16 = [&](unsigned v) {
         if (!bigEndian)
-            return put16(t, v);
+            return appendLe16(t, v);
         t += char((v >> 8) & 0xFF);
         t += char(v & 0xFF);
     };
@@ -170,8 +170,8 @@ QByteArray withChoice(const QByteArray& jpeg, unsigned char choice)
 
 void addCodings(SeedSink& sink)
 {
-    const QImage small = seedPicture(24, 16);
-    const QImage odd = seedPicture(33, 17);
+    const QImage small = photoLike(24, 16);
+    const QImage odd = photoLike(33, 17);
     sink.add("jpeg", "baseline-444.jpg", encode(small));
     sink.add("jpeg", "baseline-420.jpg", encode(odd, {.lumaH = 2, .lumaV = 2}));
     sink.add("jpeg", "baseline-422.jpg", encode(odd, {.lumaH = 2, .lumaV = 1}));
@@ -184,17 +184,17 @@ void addCodings(SeedSink& sink)
     sink.add("jpeg", "restarts.jpg", encode(odd, {.restartRows = 1}));
     sink.add("jpeg", "cmyk-adobe.jpg", encode(small, {.cmyk = true}));
     sink.add("jpeg", "cmyk-progressive.jpg", encode(small, {.progressive = true, .cmyk = true}));
-    sink.add("jpeg", "one-pixel.jpg", encode(seedPicture(1, 1), {.quality = 50}));
-    sink.add("jpeg", "quality-100.jpg", encode(seedPicture(9, 9), {.quality = 100}));
+    sink.add("jpeg", "one-pixel.jpg", encode(photoLike(1, 1), {.quality = 50}));
+    sink.add("jpeg", "quality-100.jpg", encode(photoLike(9, 9), {.quality = 100}));
     // The other scales and canvases of the fuzz target.
     sink.add("jpeg", "scale-1.jpg", withChoice(encode(odd), 0x00));
     sink.add("jpeg", "scale-4.jpg", withChoice(encode(odd, {.progressive = true}), 0x06));
-    sink.add("jpeg", "scale-8.jpg", withChoice(encode(seedPicture(64, 48), {.progressive = true}), 0x0B));
+    sink.add("jpeg", "scale-8.jpg", withChoice(encode(photoLike(64, 48), {.progressive = true}), 0x0B));
 }
 
 void addMetadata(SeedSink& sink)
 {
-    const QImage small = seedPicture(24, 16);
+    const QImage small = photoLike(24, 16);
     for (int orientation : {2, 3, 5, 6, 7, 8})
         sink.add("jpeg", QStringLiteral("exif-orientation-%1.jpg").arg(orientation),
                  encode(small, {.exifTiff = exifTiff(orientation)}));
@@ -212,8 +212,8 @@ void addMetadata(SeedSink& sink)
 
 void addBroken(SeedSink& sink)
 {
-    const QByteArray baseline = encode(seedPicture(33, 17), {.lumaH = 2, .lumaV = 2});
-    const QByteArray progressive = encode(seedPicture(33, 17), {.progressive = true});
+    const QByteArray baseline = encode(photoLike(33, 17), {.lumaH = 2, .lumaV = 2});
+    const QByteArray progressive = encode(photoLike(33, 17), {.progressive = true});
     sink.add("jpeg", "cut-in-header.jpg", baseline.left(120));
     sink.add("jpeg", "cut-in-data.jpg", baseline.left(baseline.size() * 2 / 3));
     sink.add("jpeg", "cut-progressive.jpg", progressive.left(progressive.size() / 2));

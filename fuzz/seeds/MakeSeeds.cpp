@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <cmath>
 #include <cstdio>
 
 namespace ostrovel::seeds {
@@ -24,32 +23,6 @@ void SeedSink::add(const char* target, const QString& name, const QByteArray& by
         return;
     }
     ++m_count;
-}
-
-QImage seedPicture(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const int r = int(127 + 120 * std::sin(0.4 * x));
-            const int g = int(127 + 120 * std::cos(0.3 * y));
-            const int b = ((x / 5 + y / 3) % 3) * 120; // hard edges
-            image.setPixel(x, y, qRgb(r, g, b));
-        }
-    }
-    return image;
-}
-
-void put16(QByteArray& out, unsigned value)
-{
-    out += char(value & 0xFF);
-    out += char((value >> 8) & 0xFF);
-}
-
-void put32(QByteArray& out, std::uint32_t value)
-{
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
 }
 
 QByteArray patched(QByteArray bytes, qsizetype at, char value, qsizetype count)

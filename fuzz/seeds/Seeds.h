@@ -2,6 +2,9 @@
 // The seed generator's parts: each writes the seeds of one fuzz target,
 // small valid files and slightly broken ones, into a SeedSink.
 
+#include "LittleEndian.h"
+#include "TestPictures.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -24,12 +27,10 @@ private:
     bool m_ok = true;
 };
 
-/// A small deterministic picture with smooth parts and hard edges.
-QImage seedPicture(int width, int height);
-
-/// Appends a 16-bit / 32-bit little-endian value.
-void put16(QByteArray& out, unsigned value);
-void put32(QByteArray& out, std::uint32_t value);
+// Pictures and little-endian values come from the tests' support library.
+using test::appendLe16;
+using test::appendLe32;
+using test::photoLike;
 
 /// `bytes` with `count` bytes from `at` replaced by `value` repeated.
 QByteArray patched(QByteArray bytes, qsizetype at, char value, qsizetype count = 1);

@@ -13,47 +13,7 @@ namespace ostrovel::seeds {
 namespace {
 
 using wmftest::WmfWriter;
-
-// Record functions the writer has no name for.
-enum Function : std::uint16_t {
-    SaveDc = 0x001E,
-    RealizePalette = 0x0035,
-    CreatePalette = 0x00F7,
-    SetRop2 = 0x0104,
-    SetStretchBltMode = 0x0107,
-    RestoreDc = 0x0127,
-    InvertRegion = 0x012A,
-    PaintRegion = 0x012B,
-    SelectClipRegion = 0x012C,
-    DibCreatePatternBrush = 0x0142,
-    SetBkColor = 0x0201,
-    SetViewportOrg = 0x020D,
-    OffsetWindowOrg = 0x020F,
-    OffsetViewportOrg = 0x0211,
-    LineTo = 0x0213,
-    MoveTo = 0x0214,
-    OffsetClipRgn = 0x0220,
-    FillRegion = 0x0228,
-    SelectPalette = 0x0234,
-    Polyline = 0x0325,
-    ScaleWindowExt = 0x0410,
-    ScaleViewportExt = 0x0412,
-    ExcludeClipRect = 0x0415,
-    FloodFill = 0x0419,
-    SetPixel = 0x041F,
-    FrameRegion = 0x0429,
-    ExtFloodFill = 0x0548,
-    RoundRect = 0x061C,
-    PatBlt = 0x061D,
-    Escape = 0x0626,
-    CreateRegion = 0x06FF,
-    Arc = 0x0817,
-    Chord = 0x0830,
-    DibBitBlt = 0x0940,
-    ExtTextOut = 0x0A32,
-    DibStretchBlt = 0x0B41,
-    SetDibitsToDevice = 0x0D33,
-};
+using namespace wmftest; // the record functions
 
 constexpr std::int16_t kSrcCopyLow = 0x0020, kSrcCopyHigh = 0x00CC;
 
@@ -61,7 +21,7 @@ QByteArray words(std::initializer_list<int> values)
 {
     QByteArray out;
     for (int v : values)
-        put16(out, unsigned(v) & 0xFFFF);
+        appendLe16(out, unsigned(v) & 0xFFFF);
     return out;
 }
 
@@ -71,13 +31,13 @@ QByteArray dib(int width, int height, int bitCount, std::uint32_t compression = 
     QByteArray out;
     const int colours = bitCount <= 8 ? 1 << bitCount : 0;
     const int rowBytes = (width * bitCount + 31) / 32 * 4;
-    put32(out, 40);
-    put32(out, std::uint32_t(width));
-    put32(out, std::uint32_t(height));
-    put16(out, 1);
-    put16(out, unsigned(bitCount));
-    put32(out, compression);
-    put32(out, std::uint32_t(rle.isEmpty() ? rowBytes * std::abs(height) : rle.size()));
+    appendLe32(out, 40);
+    appendLe32(out, std::uint32_t(width));
+    appendLe32(out, std::uint32_t(height));
+    appendLe16(out, 1);
+    appendLe16(out, unsigned(bitCount));
+    appendLe32(out, compression);
+    appendLe32(out, std::uint32_t(rle.isEmpty() ? rowBytes * std::abs(height) : rle.size()));
     out += QByteArray(16, '\0');
     for (int i = 0; i < colours; ++i)
         out += words({(i * 97) & 0xFFFF, i * 31 & 0xFF});
@@ -178,7 +138,7 @@ void addTextAndClipping(SeedSink& sink)
 
 void addBitmaps(SeedSink& sink)
 {
-    QImage image = seedPicture(6, 4);
+    QImage image = photoLike(6, 4);
     sink.add("wmf", "stretch-dib-24.wmf", framed().bitmap(QRect(100, 100, 2000, 1200), image).bytes());
     WmfWriter blits = framed();
     blits.rawRecord(DibBitBlt, words({kSrcCopyLow, kSrcCopyHigh, 0, 0, 8, 8, 100, 100}) + dib(8, 8, 8));
@@ -244,10 +204,10 @@ void addBrokenFiles(SeedSink& sink)
     sink.add("wmf", "cut-short.wmf", good.left(good.size() - 10));
     sink.add("wmf", "placeable-only.wmf", good.left(22));
     QByteArray bigRecord = good;
-    wmftest::putU32(bigRecord, 22 + 12, 0x7FFFFFFF); // largest record beyond the file
+    test::setLe32(bigRecord, 22 + 12, 0x7FFFFFFF); // largest record beyond the file
     sink.add("wmf", "largest-record-beyond-file.wmf", bigRecord);
     QByteArray zeroRecord = good;
-    wmftest::putU32(zeroRecord, 22 + 18, 0); // first record of no words
+    test::setLe32(zeroRecord, 22 + 18, 0); // first record of no words
     sink.add("wmf", "record-of-no-words.wmf", zeroRecord);
     const QRect small(0, 0, 9, 9);
     sink.add("wmf", "placeable-units-zero.wmf",

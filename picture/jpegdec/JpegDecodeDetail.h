@@ -1,19 +1,11 @@
 #pragma once
-// Limits and knobs of the decoder that its tests and benchmark use.
+// Knobs of the decoder that its tests and benchmark use; its limits are in
+// Limits.h.
 
 #include "JpegDecoder.h"
+#include "Limits.h"
 
 namespace ostrovel::jpegdec {
-
-/// The largest decoded picture accepted, in bytes at 4 bytes a pixel.
-inline constexpr qint64 kMaxOutputBytes = 1024LL * 1024 * 1024;
-/// The largest JPEG read, in bytes: it is held in memory while decoded
-/// (only up to its end marker: what follows is never read).
-inline constexpr qint64 kMaxFileBytes = 1024LL * 1024 * 1024;
-/// The largest width or height accepted, in pixels.
-inline constexpr int kMaxSide = 65500;
-/// More scans than this mark a hostile file: each one is a pass over the image.
-inline constexpr int kMaxScans = 500;
 
 struct DecodeOptions {
     /// Leave unread the scans of a progressive file that the chosen scale

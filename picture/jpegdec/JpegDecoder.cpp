@@ -27,9 +27,9 @@ bool withinLimits(QSize stored, QSize output)
 {
     if (stored.isEmpty() || output.isEmpty())
         return false;
-    if (stored.width() > kMaxSide || stored.height() > kMaxSide)
+    if (stored.width() > kMaxJpegSide || stored.height() > kMaxJpegSide)
         return false;
-    return qint64(output.width()) * output.height() * 4 <= kMaxOutputBytes;
+    return qint64(output.width()) * output.height() * 4 <= kMaxJpegOutputBytes;
 }
 
 // Adobe's CMYK, as Photoshop writes it, is stored inverted (255 = no ink),
@@ -157,7 +157,7 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const Denominator
     }
     // The picture and libjpeg's buffers share the 1 GB: a small progressive
     // file can claim both the largest picture and coefficients for it.
-    session.limitWorkingMemory(long(kMaxOutputBytes - qint64(output.width()) * output.height() * 4));
+    session.limitWorkingMemory(long(kMaxJpegOutputBytes - qint64(output.width()) * output.height() * 4));
     const int skipped = options.skipUnusedScans ? skipUnusedScans(session, whole, needed) : 0;
     if (options.skippedScans)
         *options.skippedScans = skipped;
@@ -200,7 +200,7 @@ std::optional<DecodedJpeg> DecodeJpegFile(const QString& file, const Denominator
     // Read rather than mapped: a mapped file that shrinks while it is decoded
     // (a sync client rewriting it) kills the process with SIGBUS, and reading
     // 5 MB costs about 1% of decoding it. Only up to the end marker.
-    const QByteArray bytes = handle.isOpen() ? jpegdec::ReadJpegExtent(handle.fd(), jpegdec::kMaxFileBytes, why) : QByteArray();
+    const QByteArray bytes = handle.isOpen() ? jpegdec::ReadJpegExtent(handle.fd(), kMaxJpegFileBytes, why) : QByteArray();
     if (bytes.isEmpty()) {
         jpegdec::setReason(reason, why.isEmpty() ? QStringLiteral("empty file") : why);
         return std::nullopt;

@@ -9,9 +9,6 @@
 namespace ostrovel::jpegdec {
 namespace {
 
-// libjpeg's own working memory (a progressive file's coefficients are kept
-// whole): beyond this it fails instead of asking the system for gigabytes.
-constexpr long kWorkingMemoryLimit = 1024L * 1024 * 1024;
 // Row pointers handed to libjpeg per call.
 constexpr int kRowBatch = 16;
 
@@ -64,7 +61,7 @@ void silently(j_common_ptr) {}
 
 void onProgress(j_common_ptr cinfo)
 {
-    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxJpegScans)
         fail(cinfo);
 }
 
@@ -130,7 +127,7 @@ JpegSession::JpegSession()
         return;
     jpeg_create_decompress(&m_cinfo);
     m_created = true;
-    m_cinfo.mem->max_memory_to_use = kWorkingMemoryLimit;
+    m_cinfo.mem->max_memory_to_use = kJpegWorkingMemoryBytes;
     m_progress.progress_monitor = onProgress;
     m_cinfo.progress = &m_progress;
     m_source.mgr.init_source = startSource;

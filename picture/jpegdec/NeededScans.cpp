@@ -202,7 +202,7 @@ private:
     bool scan(std::size_t start, std::size_t& at, std::size_t length)
     {
         const std::optional<ScanHeader> header = m_parser.scanHeader(at, length);
-        if (!header || ++m_scans > kMaxScans)
+        if (!header || ++m_scans > kMaxJpegScans)
             return false;
         const std::size_t end = m_parser.entropyEnd(at + length);
         if (end == kNone)

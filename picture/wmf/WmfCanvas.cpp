@@ -1,4 +1,5 @@
 #include "WmfCanvas.h"
+#include "Limits.h"
 
 #include <QFontMetricsF>
 #include <algorithm>
@@ -109,7 +110,7 @@ int supersampling(QSize size)
 {
     const double pixels = double(size.width()) * size.height();
     for (int factor : {4, 3, 2})
-        if (pixels * factor * factor <= double(1 << 24))
+        if (pixels * factor * factor <= kWmfSupersamplePixels)
             return factor;
     return 1;
 }

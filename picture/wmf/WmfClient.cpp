@@ -1,4 +1,5 @@
 #include "WmfClient.h"
+#include "Limits.h"
 #include "WmfProtocol.h"
 
 #include <QCoreApplication>
@@ -15,8 +16,7 @@ namespace {
 
 // The helper gets this long to start, read, draw and write, and is then killed.
 constexpr int kTimeLimitMs = 5000;
-// Address space allowed to the helper: a hostile file cannot take the machine.
-constexpr rlim_t kMemoryLimit = rlim_t(1) << 30;
+constexpr rlim_t kMemoryLimit = rlim_t(kWmfHelperAddressSpaceBytes);
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kLimitAddressSpace = false; // the sanitizer reserves terabytes of address space

@@ -7,14 +7,12 @@
 #include <cstdlib>
 #include <optional>
 
+#include "Limits.h"
 #include "WmfDevice.h" // libwmf last: its macros break Qt's headers
 
 namespace ostrovel::wmf {
 namespace {
 
-// Bitmaps beyond this are not decoded (128 MiB as ARGB).
-constexpr std::int64_t kMaxBitmapPixels = std::int64_t(1) << 25;
-constexpr std::int64_t kMaxSide = 65535; // libwmf keeps sides in 16 bits
 constexpr std::uint32_t kBitfields = 3;
 
 // A decoded device-independent bitmap. Most are stored bottom-up, and
@@ -68,7 +66,8 @@ std::optional<DibHeader> readHeader(const unsigned char* p, std::int64_t length)
         return std::nullopt;
     }
     const std::int64_t rows = std::abs(h.height);
-    if (h.width <= 0 || rows == 0 || h.width > kMaxSide || rows > kMaxSide || h.width * rows > kMaxBitmapPixels)
+    if (h.width <= 0 || rows == 0 || h.width > kMaxWmfBitmapSide || rows > kMaxWmfBitmapSide
+        || h.width * rows > kMaxWmfBitmapPixels)
         return std::nullopt;
     if (h.colours == 0 && h.bitCount <= 8)
         h.colours = std::int64_t(1) << h.bitCount;
@@ -105,7 +104,7 @@ std::optional<Dib> decodeDib(const unsigned char* p, std::int64_t length)
     out.writeRawData(reinterpret_cast<const char*>(p), static_cast<int>(length));
     QBuffer buffer(&file);
     QImageReader reader(&buffer, "bmp");
-    reader.setAllocationLimit(256); // MiB
+    reader.setAllocationLimit(kWmfBitmapAllocationLimitMb);
     Dib dib{reader.read(), h->height < 0};
     if (dib.image.isNull())
         return std::nullopt;

@@ -1,4 +1,5 @@
 #include "WmfFile.h"
+#include "Limits.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -76,8 +77,9 @@ bool walkRecords(std::span<const std::uint8_t> b, std::size_t pos, std::uint64_t
 
 std::int32_t toHimetric(std::int32_t units, std::uint16_t unitsPerInch)
 {
+    constexpr auto kPerInch = static_cast<std::int64_t>(kHimetricPerInch);
     const std::int64_t a = std::abs(std::int64_t(units));
-    return static_cast<std::int32_t>((a * 2540 * 2 + unitsPerInch) / (2 * std::int64_t(unitsPerInch)));
+    return static_cast<std::int32_t>((a * kPerInch * 2 + unitsPerInch) / (2 * std::int64_t(unitsPerInch)));
 }
 
 } // namespace

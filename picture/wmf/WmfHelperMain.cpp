@@ -4,11 +4,11 @@
 
 #include "WmfPlayer.h"
 #include "WmfProtocol.h"
+#include "WriteAll.h"
 
 #include <QFile>
 #include <QGuiApplication>
 #include <QStringList>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -18,22 +18,7 @@
 namespace {
 
 using namespace ostrovel::wmf;
-
-// Writes all of `data` to `fd`; false on any error.
-bool writeAll(int fd, const void* data, std::size_t length)
-{
-    const auto* p = static_cast<const char*>(data);
-    while (length > 0) {
-        const ssize_t n = ::write(fd, p, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
+using ostrovel::writeAll;
 
 // The metafile's bytes, or nothing when it cannot be read or is too large.
 std::optional<QByteArray> readFile(const QString& path)

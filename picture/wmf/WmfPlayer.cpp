@@ -1,4 +1,5 @@
 #include "WmfPlayer.h"
+#include "Limits.h"
 #include "WmfProtocol.h"
 
 #include <QSizeF>
@@ -81,8 +82,8 @@ bool Session::play(WmfCanvas& canvas, QSize size)
 // overflows 32 bits is refused.
 std::optional<WmfSize> drawnHimetric(const wmfD_Rect& box, double aspect)
 {
-    const double width = std::round((double(box.BR.x) - box.TL.x) * 2540.0 / 72.0);
-    const double height = std::round((double(box.BR.y) - box.TL.y) * aspect * 2540.0 / 72.0);
+    const double width = std::round((double(box.BR.x) - box.TL.x) * kHimetricPerInch / kWmfUnitsPerInch);
+    const double height = std::round((double(box.BR.y) - box.TL.y) * aspect * kHimetricPerInch / kWmfUnitsPerInch);
     constexpr double kMax = std::numeric_limits<std::int32_t>::max();
     if (!(width >= 1 && height >= 1 && width <= kMax && height <= kMax))
         return std::nullopt;

@@ -4,20 +4,19 @@
 //   ostrovel-wmf --render WIDTH HEIGHT FILE   -> RenderHeader + pixels
 // on its standard output, and exits with 0 only when that output is complete.
 
+#include "Limits.h"
+
 #include <cstdint>
 
 namespace ostrovel::wmf::protocol {
 
 inline constexpr char kHelperName[] = "ostrovel-wmf";
 
-// Largest image side the helper draws, like the canvas limit.
-inline constexpr int kMaxSide = 16384;
-// Largest pixel count (256 MiB of ARGB), so that neither side of the pipe
-// holds more than that.
-inline constexpr std::int64_t kMaxPixels = std::int64_t(1) << 26;
-
-// A metafile larger than this is not read at all.
-inline constexpr std::int64_t kMaxFileBytes = std::int64_t(64) << 20;
+// Both sides of the pipe hold to these; the numbers and their reasons are in
+// Limits.h.
+inline constexpr int kMaxSide = kMaxWmfSide;
+inline constexpr std::int64_t kMaxPixels = kMaxWmfPixels;
+inline constexpr std::int64_t kMaxFileBytes = kMaxWmfFileBytes;
 
 enum ExitCode : int {
     kExitOk = 0,

@@ -2,6 +2,7 @@
 // the preview keeps its picture (taking the new size and colour) and reports
 // nothing; the export writes nothing for it, leaves it selected and names it.
 
+#include "LittleEndian.h"
 #include "WindowFixture.h"
 
 #include <QTest>
@@ -11,16 +12,6 @@ using namespace ostrovel;
 
 namespace {
 
-void put32(QByteArray& b, int at, qint32 v)
-{
-    qToLittleEndian<qint32>(v, b.data() + at);
-}
-
-void put16(QByteArray& b, int at, quint16 v)
-{
-    qToLittleEndian<quint16>(v, b.data() + at);
-}
-
 QByteArray smallBmp()
 {
     return testpics::bmp(testpics::photoLike(40, 30));
@@ -29,20 +20,10 @@ QByteArray smallBmp()
 // An 8-bit run-length BMP whose runs go on past the end of the file.
 QByteArray rleBmpRunningPastEnd()
 {
-    QByteArray b(14 + 40 + 1024, 0);
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(b, 10, 14 + 40 + 1024);
-    put32(b, 14, 40);
-    put32(b, 18, 16);
-    put32(b, 22, 16);
-    put16(b, 26, 1);
-    put16(b, 28, 8);
-    put32(b, 30, 1); // RLE8
+    QByteArray runs;
     for (int i = 0; i < 4; ++i)
-        b += QByteArray("\x10\x01", 2); // four runs of 16 pixels, then the file ends without an end marker
-    put32(b, 2, int(b.size()));
-    return b;
+        runs += QByteArray("\x10\x01", 2); // four runs of 16 pixels, then the file ends without an end marker
+    return testpics::rle8Bmp(QSize(16, 16), {}, runs);
 }
 
 QByteArray jpegWithSize(int w, int h)
@@ -84,29 +65,29 @@ QByteArray gifWithBrokenLzw()
 QByteArray gifWithHugeScreen()
 {
     QByteArray b = smallGif();
-    put16(b, 6, 65535);
-    put16(b, 8, 65535);
+    testpics::setLe16(b, 6, 65535);
+    testpics::setLe16(b, 8, 65535);
     return b;
 }
 
 QByteArray wmfWithGiantBox()
 {
     QByteArray b = testpics::wmfWithRectangle(1, 1, QRect(0, 0, 100, 100), Qt::red);
-    put16(b, 10, 32767); // right
-    put16(b, 12, 32767); // bottom
-    put16(b, 14, 1);     // one unit an inch
+    testpics::setLe16(b, 10, 32767); // right
+    testpics::setLe16(b, 12, 32767); // bottom
+    testpics::setLe16(b, 14, 1);     // one unit an inch
     quint16 sum = 0;
     for (int i = 0; i < 10; ++i)
         sum ^= qFromLittleEndian<quint16>(b.constData() + 2 * i);
-    put16(b, 20, sum);
+    testpics::setLe16(b, 20, sum);
     return b;
 }
 
 QByteArray wmfWithHugeRecordCount()
 {
     QByteArray b = testpics::wmfWithRectangle(1, 1, QRect(0, 0, 100, 100), Qt::red);
-    put32(b, 22 + 6, 0x7FFFFFFF); // total size in words
-    put32(b, 22 + 12, 0x7FFFFFF0); // largest record
+    testpics::setLe32(b, 22 + 6, 0x7FFFFFFF); // total size in words
+    testpics::setLe32(b, 22 + 12, 0x7FFFFFF0); // largest record
     return b;
 }
 
@@ -165,12 +146,12 @@ void TestBadInputs::preview_data()
     const QByteArray jpg = testpics::jpeg(testpics::photoLike(300, 200));
     QByteArray bmpZeroWidth = smallBmp(), bmpNegativeWidth = smallBmp(), bmpZeroHeight = smallBmp(),
                bmpBadOffset = smallBmp(), bmpHuge = smallBmp();
-    put32(bmpZeroWidth, 18, 0);
-    put32(bmpNegativeWidth, 18, -40);
-    put32(bmpZeroHeight, 22, 0);
-    put32(bmpBadOffset, 10, 0x7FFFFFF0);
-    put32(bmpHuge, 18, 100000);
-    put32(bmpHuge, 22, 100000);
+    testpics::setLe32(bmpZeroWidth, 18, 0);
+    testpics::setLe32(bmpNegativeWidth, 18, -40);
+    testpics::setLe32(bmpZeroHeight, 22, 0);
+    testpics::setLe32(bmpBadOffset, 10, 0x7FFFFFF0);
+    testpics::setLe32(bmpHuge, 18, 100000);
+    testpics::setLe32(bmpHuge, 22, 100000);
 
     QTest::newRow("empty file") << "empty.jpg" << QByteArray();
     QTest::newRow("truncated jpeg") << "cut.jpg" << jpg.left(jpg.size() / 2);

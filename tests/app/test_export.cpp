@@ -14,15 +14,6 @@ using namespace ostrovel;
 
 namespace {
 
-QImage quadrants(int w, int h, QRgb a, QRgb b)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, ((x * 2 / w) ^ (y * 2 / h)) ? a : b);
-    return image;
-}
-
 QImage readImage(const QString& path)
 {
     QImageReader reader(path);
@@ -81,14 +72,17 @@ void TestExport::init()
     m_fx = std::make_unique<WindowFixture>();
     m_fx->populate = [this] {
         m_fx->write("Urlaub.JPG", testpics::jpeg(testpics::photoLike(640, 480), 92));
-        m_fx->write("a.b.bmp", testpics::bmp(quadrants(90, 150, qRgb(250, 0, 0), qRgb(0, 0, 250))));
+        m_fx->write("a.b.bmp", testpics::bmp(testpics::quadrants(90, 150, qRgb(0, 0, 250),
+                                        qRgb(250, 0, 0), qRgb(250, 0, 0), qRgb(0, 0, 250))));
         QImage frame(40, 20, QImage::Format_Indexed8);
         frame.setColorCount(256);
         frame.fill(1);
         m_fx->write("c.gif", testpics::gif({frame}, {qRgb(0, 0, 0), qRgb(0, 200, 0)}));
         m_fx->write("Plan.wmf", testpics::wmfWithRectangle(2, 1, QRect(0, 0, 1440, 1440), QColor(200, 0, 0)));
-        m_fx->write("x.bmp", testpics::bmp(quadrants(50, 50, qRgb(0, 0, 0), qRgb(255, 255, 255))));
-        m_fx->write("x.jpg", testpics::jpeg(quadrants(60, 30, qRgb(255, 255, 0), qRgb(0, 255, 255)), 95));
+        m_fx->write("x.bmp", testpics::bmp(testpics::quadrants(50, 50, qRgb(255, 255, 255),
+                                        qRgb(0, 0, 0), qRgb(0, 0, 0), qRgb(255, 255, 255))));
+        m_fx->write("x.jpg", testpics::jpeg(testpics::quadrants(60, 30, qRgb(0, 255, 255),
+                                        qRgb(255, 255, 0), qRgb(255, 255, 0), qRgb(0, 255, 255)), 95));
         m_fx->write("z_broken.jpg", "\xFF\xD8\xFF garbage");
     };
     m_fx->openWindow();

@@ -12,12 +12,7 @@ namespace {
 
 QImage halves(int w, int h)
 {
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(qRgb(0, 0, 255));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w / 2; ++x)
-            image.setPixel(x, y, qRgb(255, 0, 0));
-    return image;
+    return testpics::quadrants(w, h, qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(255, 0, 0), qRgb(0, 0, 255));
 }
 
 QRgb canvasPixel(Form1& form, int x, int y)

@@ -12,12 +12,6 @@ using namespace ostrovel;
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QStringList everything(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
@@ -118,7 +112,7 @@ void TestTargetFaults::faults()
         QCOMPARE(written, writtenBefore);
     if (fault != "removed") {
         if (written < 6) // the earlier thumbnail of an entry that was not reached
-            QCOMPARE(readAll(QDir(target).filePath("thumb_bild5.jpg")), earlier);
+            QCOMPARE(testpics::readFile(QDir(target).filePath("thumb_bild5.jpg")), earlier);
         for (const QString& name : everything(target))
             QVERIFY2(name.startsWith("thumb_"), qPrintable("left behind: " + name));
     }
@@ -149,7 +143,7 @@ void TestTargetFaults::symlinkedThumbnailIsReplaced()
     QVERIFY(m_fx->messages.isEmpty());
     const QFileInfo thumb(QDir(target).filePath("thumb_bild0.jpg"));
     QVERIFY(thumb.isFile() && !thumb.isSymLink());
-    QCOMPARE(readAll(elsewhere), QByteArray("keep me"));
+    QCOMPARE(testpics::readFile(elsewhere), QByteArray("keep me"));
 }
 
 void TestTargetFaults::unusualNames()

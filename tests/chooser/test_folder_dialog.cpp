@@ -2,6 +2,7 @@
 // keyboard use, the status line, new folders, the root and the modal call.
 
 #include "DialogHelpers.h"
+#include "StatusLine.h"
 
 #include <QApplication>
 #include <QDir>

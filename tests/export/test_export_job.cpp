@@ -17,12 +17,6 @@ using namespace ostrovel;
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QImage solid(int w, int h, QRgb colour)
 {
     QImage image(w, h, QImage::Format_RGB32);
@@ -122,7 +116,7 @@ void TestExportJob::writesInListOrderWithSequentialBytes()
     QCOMPARE(landed, expected);
     QCOMPARE(order, expected);
     for (const ExportTask& task : tasks)
-        QCOMPARE(readAll(task.output), sequentialBytes(task.source, m_settings));
+        QCOMPARE(testpics::readFile(task.output), sequentialBytes(task.source, m_settings));
 }
 
 void TestExportJob::laterDuplicateWins()
@@ -135,7 +129,7 @@ void TestExportJob::laterDuplicateWins()
     QCOMPARE(ThumbnailPath(target, "same.gif"), out);
     const ExportResult result = run({{first, out}, {second, out}});
     QCOMPARE(result.written, 2);
-    QCOMPARE(readAll(out), sequentialBytes(second, m_settings));
+    QCOMPARE(testpics::readFile(out), sequentialBytes(second, m_settings));
 }
 
 void TestExportJob::errorAtEntryStopsThere()
@@ -172,7 +166,7 @@ void TestExportJob::sourceWrittenEarlierIsReadAfterIt()
         tasks.insert(1, ExportTask{folder + "/./thumb_a.jpg", ThumbnailPath(folder, "thumb_a.jpg")});
         QCOMPARE(run(tasks).written, int(tasks.size()));
         const QByteArray expected = sequentialBytes(oldThumb, m_settings); // thumb_a.jpg now holds a's thumbnail
-        QCOMPARE(readAll(QDir(folder).filePath("thumb_thumb_a.jpg")), expected);
+        QCOMPARE(testpics::readFile(QDir(folder).filePath("thumb_thumb_a.jpg")), expected);
     }
 }
 

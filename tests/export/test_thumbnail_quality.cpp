@@ -8,24 +8,10 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cmath>
 
 using namespace ostrovel;
 
 namespace {
-
-double psnr(const QImage& a, const QImage& b)
-{
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
-                sum += double(d) * d;
-        }
-    const double mse = sum / (3.0 * a.width() * a.height());
-    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
 
 // Full decode, upright, scaled into `rect` of a white canvas of `size`.
 QImage reference(const QString& file, QSize size, QRect rect)
@@ -37,21 +23,6 @@ QImage reference(const QString& file, QSize size, QRect rect)
     canvas.fill(Qt::white);
     QPainter(&canvas).drawImage(rect.topLeft(), full.scaled(rect.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     return canvas;
-}
-
-// Like a photograph: smooth light, sensor noise, one hard edge.
-QImage photoLike(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x) {
-            const int n = (x * 7919 + y * 104729) % 17; // sensor noise
-            const int edge = (x > size.width() / 3 && y > size.height() / 2) ? 60 : 0;
-            image.setPixel(x, y, qRgb(qBound(0, 60 + x * 150 / size.width() + n + edge, 255),
-                                      qBound(0, 90 + y * 120 / size.height() + n, 255),
-                                      qBound(0, 180 - x * 100 / size.width() + n - edge, 255)));
-        }
-    return image;
 }
 
 } // namespace
@@ -82,13 +53,13 @@ void TestThumbnailQuality::closeToFullDecode()
     QFETCH(QRect, drawn);
     QTemporaryDir dir;
     const QString file = dir.filePath("p.jpg");
-    const QByteArray jpeg = testpics::jpeg(photoLike(picture), 90, progressive);
+    const QByteArray jpeg = testpics::jpeg(testpics::photoLike(picture.width(), picture.height()), 90, progressive);
     testpics::writeFile(file, orientation == 1 ? jpeg : testpics::withExifOrientation(jpeg, orientation));
 
     Canvas canvas(QSize(799, 611), 0);
     QVERIFY(RenderThumbnail(canvas, ThumbnailSettings{}, file).loaded);
     const QImage fast = canvas.Image();
-    const double quality = psnr(fast, reference(file, QSize(158, 158), drawn));
+    const double quality = testpics::psnr(fast, reference(file, QSize(158, 158), drawn), fast.rect());
     qInfo("%s: %.1f dB", QTest::currentDataTag(), quality);
     QVERIFY2(quality >= 40.0, qPrintable(QString("%1 dB").arg(quality)));
 }

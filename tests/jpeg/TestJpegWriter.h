@@ -2,6 +2,8 @@
 // The JPEG writer's test class; its encoding tests are in
 // test_jpeg_writer.cpp, its file tests in test_jpeg_files.cpp.
 
+#include "Picturebox_2_jpg.h"
+
 #include <QImage>
 #include <QObject>
 #include <QString>
@@ -9,6 +11,36 @@
 
 #include <functional>
 #include <memory>
+
+namespace ostrovel::test {
+
+/// What SavePictureAsJpg threw, if anything.
+struct SaveOutcome {
+    bool thrown = false;
+    int number = 0;
+    QString description;
+};
+
+/// Calls SavePictureAsJpg and catches its RuntimeError.
+inline SaveOutcome trySave(const QImage& picture, const QString& outfile, int quality)
+{
+    SaveOutcome outcome;
+    try {
+        SavePictureAsJpg(picture, outfile, quality);
+    } catch (const RuntimeError& error) {
+        outcome = {true, error.number(), error.description()};
+    }
+    return outcome;
+}
+
+/// EncodeJpeg's bytes, or an empty array when it fails.
+inline QByteArray encoded(const QImage& picture, int quality)
+{
+    QByteArray bytes;
+    return EncodeJpeg(picture, quality, bytes) == kStatusOk ? bytes : QByteArray();
+}
+
+} // namespace ostrovel::test
 
 class TestJpegWriter : public QObject {
     Q_OBJECT

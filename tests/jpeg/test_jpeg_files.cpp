@@ -1,9 +1,10 @@
 // Tests of the JPEG writer's file handling: replacing, odd names, links,
 // permissions, failures that must leave nothing behind, threads.
 
-#include "JpegTestSupport.h"
+#include "JpegFiles.h"
 #include "Picturebox_2_jpg.h"
 #include "TestJpegWriter.h"
+#include "TestPictures.h"
 
 #include <QDir>
 #include <QFile>
@@ -46,7 +47,7 @@ void TestJpegWriter::replacesExistingFile()
 {
     const QString outfile = path("thumb_existing.jpg");
     QVERIFY(writeFile(outfile, QByteArray(100000, 'x'))); // longer than the JPEG
-    const QImage picture = makeTestPicture(158, 158);
+    const QImage picture = gradientWithBlocks(158, 158);
     SavePictureAsJpg(picture, outfile, 200);
     QCOMPARE(readFile(outfile), encoded(picture, 200));
     QCOMPARE(folderEntries(m_dir->path()), QStringList({"thumb_existing.jpg"}));
@@ -68,7 +69,7 @@ void TestJpegWriter::unicodePath()
     QFETCH(QString, name);
     QVERIFY(QDir(m_dir->path()).mkdir(folder));
     const QString outfile = path(folder + "/" + name);
-    const QImage picture = makeTestPicture(31, 17);
+    const QImage picture = gradientWithBlocks(31, 17);
     SavePictureAsJpg(picture, outfile, 200);
 
     QCOMPARE(folderEntries(path(folder)), QStringList({name}));
@@ -96,7 +97,7 @@ void TestJpegWriter::symlinkReplaced()
     const QString outfile = path("target/thumb_link.jpg");
     QVERIFY(QFile::link(path(linkTarget), outfile));
 
-    const QImage picture = makeTestPicture(20, 20);
+    const QImage picture = gradientWithBlocks(20, 20);
     SavePictureAsJpg(picture, outfile, 200);
 
     QVERIFY(isRegularFile(outfile));
@@ -242,7 +243,7 @@ void TestJpegWriter::failures()
     QString outfile = folder + "/thumb_x.jpg";
     const QByteArray earlier("an earlier file of that name");
     QVERIFY(writeFile(outfile, earlier));
-    QImage picture = makeTestPicture(158, 158);
+    QImage picture = gradientWithBlocks(158, 158);
 
     const std::function<void()> undo = prepareFailure(kind, folder, outfile, picture);
     const QStringList before = folderEntries(folder);
@@ -293,7 +294,7 @@ void TestJpegWriter::concurrentWriters()
     std::vector<QImage> pictures;
     std::vector<QByteArray> expected;
     for (int t = 0; t < kThreads; ++t) {
-        pictures.push_back(makeTestPicture(40 + 13 * t, 90 - 7 * t));
+        pictures.push_back(gradientWithBlocks(40 + 13 * t, 90 - 7 * t));
         expected.push_back(encoded(pictures.back(), 200));
     }
     std::vector<int> failures(kThreads, 0);
@@ -326,7 +327,7 @@ void TestJpegWriter::concurrentSameTarget()
     const QString outfile = path("thumb_same.jpg");
     std::vector<QByteArray> candidates;
     for (int t = 0; t < kThreads; ++t)
-        candidates.push_back(encoded(makeTestPicture(64, 64), 50 + 10 * t));
+        candidates.push_back(encoded(gradientWithBlocks(64, 64), 50 + 10 * t));
     std::vector<int> failures(kThreads, 0);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {

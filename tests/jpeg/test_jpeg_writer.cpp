@@ -1,8 +1,9 @@
 // Tests of the JPEG writer.
 
-#include "JpegTestSupport.h"
+#include "JpegFiles.h"
 #include "Picturebox_2_jpg.h"
 #include "TestJpegWriter.h"
+#include "TestPictures.h"
 
 #include <QFileInfo>
 #include <QImageReader>
@@ -72,7 +73,7 @@ void TestJpegWriter::roundTrip()
 {
     QFETCH(int, width);
     QFETCH(int, height);
-    const QImage picture = makeTestPicture(width, height);
+    const QImage picture = gradientWithBlocks(width, height);
     const QString outfile = path("thumb_roundtrip.jpg");
     SavePictureAsJpg(picture, outfile, 100);
 
@@ -90,7 +91,7 @@ void TestJpegWriter::fileLayout()
     QFETCH(int, width);
     QFETCH(int, height);
     const QString outfile = path("thumb_layout.jpg");
-    SavePictureAsJpg(makeTestPicture(width, height), outfile, 200);
+    SavePictureAsJpg(gradientWithBlocks(width, height), outfile, 200);
     const QByteArray jpeg = readFile(outfile);
     const JpegLayout layout = readJpegLayout(jpeg);
 
@@ -124,7 +125,7 @@ void TestJpegWriter::qualityClamped()
 {
     QFETCH(int, quality);
     QFETCH(int, sameAs);
-    const QImage picture = makeTestPicture(158, 158);
+    const QImage picture = gradientWithBlocks(158, 158);
     const QByteArray expected = encoded(picture, sameAs);
     QVERIFY(!expected.isEmpty());
     QCOMPARE(encoded(picture, quality), expected);
@@ -136,7 +137,7 @@ void TestJpegWriter::qualityClamped()
 
 void TestJpegWriter::qualityChangesSize()
 {
-    const QImage picture = makeTestPicture(158, 158);
+    const QImage picture = gradientWithBlocks(158, 158);
     const qsizetype q0 = encoded(picture, 0).size();
     const qsizetype q50 = encoded(picture, 50).size();
     const qsizetype q100 = encoded(picture, 100).size();
@@ -169,7 +170,7 @@ void TestJpegWriter::inputFormats_data()
 void TestJpegWriter::inputFormats()
 {
     QFETCH(QImage::Format, format);
-    const QImage picture = makeTestPicture(61, 47).convertToFormat(format);
+    const QImage picture = gradientWithBlocks(61, 47).convertToFormat(format);
     QCOMPARE(picture.format(), format);
     const QByteArray expected = encoded(picture.convertToFormat(QImage::Format_RGB32), 90);
     QVERIFY(!expected.isEmpty());
@@ -178,7 +179,7 @@ void TestJpegWriter::inputFormats()
 
 void TestJpegWriter::paddedRows()
 {
-    const QImage picture = makeTestPicture(37, 29);
+    const QImage picture = gradientWithBlocks(37, 29);
     const qsizetype stride = 37 * 4 + 20;
     std::vector<uchar> buffer(size_t(stride * 29), 0xAB);
     QImage padded(buffer.data(), 37, 29, stride, QImage::Format_RGB32);
@@ -191,7 +192,7 @@ void TestJpegWriter::paddedRows()
 // converting ARGB32 to RGB32 does, not composited.
 void TestJpegWriter::transparencyDropped()
 {
-    QImage picture = makeTestPicture(40, 40).convertToFormat(QImage::Format_ARGB32);
+    QImage picture = gradientWithBlocks(40, 40).convertToFormat(QImage::Format_ARGB32);
     QImage opaque = picture.copy();
     for (int y = 0; y < picture.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));

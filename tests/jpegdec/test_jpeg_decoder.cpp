@@ -1,7 +1,9 @@
 #include "ExifOrientation.h"
-#include "JpegDecTestSupport.h"
 #include "JpegDecodeDetail.h"
 #include "JpegDecoder.h"
+#include "JpegFiles.h"
+#include "Limits.h"
+#include "TestPictures.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -30,7 +32,7 @@ QByteArray photoJpeg(QSize size)
     static QHash<quint64, QByteArray> made;
     const quint64 key = quint64(size.width()) << 32 | quint64(size.height());
     if (!made.contains(key))
-        made.insert(key, qtJpeg(photoLike(size.width(), size.height()), 90));
+        made.insert(key, test::jpeg(photoLike(size.width(), size.height()), 90));
     return made.value(key);
 }
 
@@ -164,7 +166,8 @@ void TestJpegDecoder::reducedMatchesQt()
     const QImage expected = reader.read();
     QVERIFY(!expected.isNull());
     QCOMPARE(result->image.size(), QSize(600 / denominator, 800 / denominator));
-    QVERIFY2(maxDifference(result->image, expected) <= 2, qPrintable(QString::number(maxDifference(result->image, expected))));
+    const int difference = maxChannelDifference(result->image, expected);
+    QVERIFY2(difference <= 2, qPrintable(QString::number(difference)));
 }
 
 void TestJpegDecoder::orientation_data()
@@ -187,14 +190,14 @@ void TestJpegDecoder::orientation()
     QFETCH(int, orientation);
     QFETCH(bool, littleEndian);
     QFETCH(QList<QRgb>, expected);
-    const QByteArray jpeg = exifJpeg(qtJpeg(quadrants(48, 32), 95), orientation, littleEndian);
+    const QByteArray jpeg = exifJpeg(test::jpeg(quadrants(48, 32), 95), orientation, littleEndian);
     const auto result = DecodeJpeg(jpeg, fixed(1));
     QVERIFY(result);
     QCOMPARE(result->natural, orientation >= 5 ? QSize(32, 48) : QSize(48, 32));
     const QList<QRgb> found = corners(result->image);
     for (int i = 0; i < 4; ++i)
         QVERIFY2(near(found[i], expected[i], 24), qPrintable(QString("corner %1").arg(i)));
-    QCOMPARE(maxDifference(result->image, qtDecode(jpeg)), 0);
+    QCOMPARE(maxChannelDifference(result->image, qtDecode(jpeg)), 0);
 }
 
 void TestJpegDecoder::damagedExif_data()
@@ -219,7 +222,7 @@ void TestJpegDecoder::damagedExif_data()
 void TestJpegDecoder::damagedExif()
 {
     QFETCH(QByteArray, payload);
-    const auto result = DecodeJpeg(withSegment(qtJpeg(quadrants(48, 32), 95), 0xE1, payload), fixed(1));
+    const auto result = DecodeJpeg(withSegment(test::jpeg(quadrants(48, 32), 95), 0xE1, payload), fixed(1));
     QVERIFY(result);
     QCOMPARE(result->natural, QSize(48, 32));
     QVERIFY(near(corners(result->image)[0], kRed, 24));
@@ -263,20 +266,20 @@ void TestJpegDecoder::iccProfile()
     for (int x = 0; x < 64; ++x)
         for (int y = 0; y < 16; ++y)
             picture.setPixel(x, y, patches[x / 16]);
-    const QByteArray plainFile = qtJpeg(picture, 95);
+    const QByteArray plainFile = test::jpeg(picture, 95);
     const QByteArray file = profile.isEmpty() ? plainFile : withSegment(plainFile, 0xE2, iccPayload(profile));
     const auto plain = DecodeJpeg(plainFile, fixed(1));
     const auto result = DecodeJpeg(file, fixed(1));
     QVERIFY(plain && result);
     QVERIFY(!result->image.colorSpace().isValid());
     if (!converted) {
-        QCOMPARE(maxDifference(result->image, plain->image), 0);
+        QCOMPARE(maxChannelDifference(result->image, plain->image), 0);
         return;
     }
     QImage expected = qtDecode(file);
     QVERIFY(expected.colorSpace().isValid());
     expected.convertToColorSpace(QColorSpace::SRgb);
-    QVERIFY(maxDifference(result->image, expected) <= 1);
+    QVERIFY(maxChannelDifference(result->image, expected) <= 1);
     const QRgb before = plain->image.pixel(8, 8), after = result->image.pixel(8, 8);
     QVERIFY2(!near(before, after, 9), "the green patch should be converted");
 }
@@ -289,7 +292,7 @@ void TestJpegDecoder::colourModels_data()
     const QImage gray = picture.convertToFormat(QImage::Format_Grayscale8);
     const QImage grayRgb = gray.convertToFormat(QImage::Format_RGB32);
     const QList<QRgb> colours = {kRed, kGreen, kBlue, kYellow};
-    QTest::newRow("grayscale") << qtJpeg(gray, 95) << corners(grayRgb);
+    QTest::newRow("grayscale") << test::jpeg(gray, 95) << corners(grayRgb);
     QTest::newRow("grayscale progressive")
         << libjpegJpeg(grayRgb, {.quality = 95, .colour = Colour::Gray, .progressive = true}) << corners(grayRgb);
     QTest::newRow("Adobe CMYK") << libjpegJpeg(picture, {.quality = 95, .colour = Colour::Cmyk}) << colours;
@@ -310,15 +313,15 @@ void TestJpegDecoder::colourModels()
         QVERIFY2(near(found[i], expected[i], 8), qPrintable(QString("corner %1: %2").arg(i).arg(found[i], 0, 16)));
         QCOMPARE(qAlpha(found[i]), 255);
     }
-    QVERIFY(maxDifference(result->image, qtDecode(jpeg)) <= 1);
+    QVERIFY(maxChannelDifference(result->image, qtDecode(jpeg)) <= 1);
 }
 
 void TestJpegDecoder::matchesQt_data()
 {
     QTest::addColumn<QByteArray>("jpeg");
     const QImage photo = photoLike(320, 240);
-    QTest::newRow("baseline") << qtJpeg(photo, 90);
-    QTest::newRow("progressive, Qt") << qtJpeg(photo, 90, true);
+    QTest::newRow("baseline") << test::jpeg(photo, 90);
+    QTest::newRow("progressive, Qt") << test::jpeg(photo, 90, true);
     QTest::newRow("progressive 4:2:0") << libjpegJpeg(photo, {.progressive = true});
     QTest::newRow("progressive 4:4:4") << libjpegJpeg(photo, {.lumaH = 1, .lumaV = 1, .progressive = true});
     QTest::newRow("restart markers") << libjpegJpeg(photo, {.restartRows = 1});
@@ -331,7 +334,7 @@ void TestJpegDecoder::matchesQt()
     QFETCH(QByteArray, jpeg);
     const auto result = DecodeJpeg(jpeg, fixed(1));
     QVERIFY(result);
-    QVERIFY(maxDifference(result->image, qtDecode(jpeg)) <= 2);
+    QVERIFY(maxChannelDifference(result->image, qtDecode(jpeg)) <= 2);
 }
 
 void TestJpegDecoder::refused_data()
@@ -373,7 +376,7 @@ void TestJpegDecoder::hugeClaims_data()
 {
     QTest::addColumn<QByteArray>("jpeg");
     QTest::addColumn<int>("denominator");
-    const QByteArray baseline = qtJpeg(quadrants(64, 48));
+    const QByteArray baseline = test::jpeg(quadrants(64, 48), 90);
     const QByteArray progressive = libjpegJpeg(quadrants(64, 48), {.progressive = true});
     QTest::newRow("65535 square") << withFrameSize(baseline, 65535, 65535) << 8;
     QTest::newRow("65500 square at 1/1") << withFrameSize(baseline, 65500, 65500) << 1;
@@ -406,7 +409,7 @@ void TestJpegDecoder::extraneousBytesTolerated()
     const auto a = DecodeJpeg(clean, fixed(1));
     const auto b = DecodeJpeg(stray, fixed(1));
     QVERIFY(a && b);
-    QCOMPARE(maxDifference(a->image, b->image), 0);
+    QCOMPARE(maxChannelDifference(a->image, b->image), 0);
 }
 
 void TestJpegDecoder::fromFile()
@@ -419,13 +422,13 @@ void TestJpegDecoder::fromFile()
     file.close();
     QFile(dir.filePath("empty.jpg")).open(QIODevice::WriteOnly);
     QFile huge(dir.filePath("huge.jpg")); // sparse: it costs no disk space
-    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write(jpeg) == jpeg.size() && huge.resize(jpegdec::kMaxFileBytes + 1));
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write(jpeg) == jpeg.size() && huge.resize(kMaxJpegFileBytes + 1));
     huge.close();
     const auto fromFile = DecodeJpegFile(dir.filePath("photo.jpg"), fixed(2));
     const auto fromMemory = DecodeJpeg(jpeg, fixed(2));
     QVERIFY(fromFile && fromMemory);
     QCOMPARE(fromFile->natural, QSize(240, 320));
-    QCOMPARE(maxDifference(fromFile->image, fromMemory->image), 0);
+    QCOMPARE(maxChannelDifference(fromFile->image, fromMemory->image), 0);
     QVERIFY(!DecodeJpegFile(dir.filePath("missing.jpg"), fixed(1)));
     QVERIFY(!DecodeJpegFile(dir.filePath("empty.jpg"), fixed(1)));
     // Padding after the end marker is never read, whatever its size.
@@ -446,7 +449,7 @@ void TestJpegDecoder::concurrentDecodes()
         threads.emplace_back([&] {
             for (int i = 0; i < 8; ++i) {
                 const auto result = DecodeJpeg(jpeg, fixed(2));
-                if (!result || maxDifference(result->image, reference->image) != 0)
+                if (!result || maxChannelDifference(result->image, reference->image) != 0)
                     ++mismatches;
             }
         });

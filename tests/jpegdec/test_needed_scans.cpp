@@ -1,5 +1,6 @@
-#include "JpegDecTestSupport.h"
 #include "JpegDecodeDetail.h"
+#include "JpegFiles.h"
+#include "TestPictures.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -99,7 +100,7 @@ void TestNeededScans::sameAsEveryScan_data()
         << libjpegJpeg(photo, {.lumaH = 1, .lumaV = 1, .progressive = true, .restartRows = 3}) << 8 << 8;
     QTest::newRow("grayscale") << libjpegJpeg(photo, {.colour = Colour::Gray, .progressive = true}) << 8 << 4;
     QTest::newRow("Adobe CMYK") << libjpegJpeg(photo, {.colour = Colour::Cmyk, .progressive = true}) << 8 << 16;
-    QTest::newRow("Qt's progressive") << qtJpeg(photo, 90, true) << 8 << 4;
+    QTest::newRow("Qt's progressive") << test::jpeg(photo, 90, true) << 8 << 4;
     QTest::newRow("Exif and ICC")
         << withSegment(withSegment(p420, 0xE1, exifPayload(6, true)), 0xE2, iccPayload(profile)) << 8 << 4;
     QTest::newRow("fill bytes before scans") << QByteArray(p420).replace("\xFF\xDA", "\xFF\xFF\xFF\xDA") << 8 << 4;
@@ -120,7 +121,7 @@ void TestNeededScans::sameAsEveryScan()
     QVERIFY(out.reduced && out.whole);
     QCOMPARE(out.skipped, skipped);
     QCOMPARE(out.reduced->image.size(), out.whole->image.size());
-    QCOMPARE(maxDifference(out.reduced->image, out.whole->image), 0);
+    QCOMPARE(maxChannelDifference(out.reduced->image, out.whole->image), 0);
 }
 
 void TestNeededScans::sameAsDefaultDecode_data()
@@ -144,7 +145,7 @@ void TestNeededScans::sameAsDefaultDecode()
     buffer.setData(jpeg);
     QImageReader reader(&buffer, "jpeg");
     reader.setScaledSize(QSize(80, 60));
-    QCOMPARE(maxDifference(reduced->image, reader.read()), 0);
+    QCOMPARE(maxChannelDifference(reduced->image, reader.read()), 0);
 }
 
 void TestNeededScans::damaged_data()
@@ -193,7 +194,7 @@ void TestNeededScans::damaged()
     QCOMPARE(bool(out.reduced), decodes);
     QCOMPARE(out.skipped, skipped);
     if (decodes)
-        QCOMPARE(maxDifference(out.reduced->image, out.whole->image), 0);
+        QCOMPARE(maxChannelDifference(out.reduced->image, out.whole->image), 0);
 }
 
 QTEST_GUILESS_MAIN(TestNeededScans)

@@ -1,6 +1,7 @@
 // Loading each format by its content: natural size, pixels, orientation,
 // transparency, broken files and the reduced decode of large photos.
 
+#include "LittleEndian.h"
 #include "Picture.h"
 #include "TestPictures.h"
 
@@ -12,16 +13,6 @@ using namespace ostrovel;
 
 namespace {
 
-QImage halves(int w, int h, QRgb left, QRgb right)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(right);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w / 2; ++x)
-            image.setPixel(x, y, left);
-    return image;
-}
-
 QImage indexed(int w, int h, int index)
 {
     QImage image(w, h, QImage::Format_Indexed8);
@@ -31,26 +22,13 @@ QImage indexed(int w, int h, int index)
 }
 
 // An 8-bit run-length BMP, 6 x 2: a red row above a blue one, in runs,
-// literal pixels and an end marker.
+// literal pixels and an end marker; the bottom row is stored first.
 QByteArray rle8Bmp()
 {
-    QByteArray b(14 + 40 + 1024, 0);
-    const auto put32 = [&](int at, quint32 v) { for (int i = 0; i < 4; ++i) b[at + i] = char((v >> (8 * i)) & 0xFF); };
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(10, 14 + 40 + 1024);
-    put32(14, 40);
-    put32(18, 6);
-    put32(22, 2);
-    put32(26, 1 | (8 << 16)); // planes 1, 8 bits
-    put32(30, 1);             // RLE8
-    put32(54, 0x000000FF);    // index 0: blue (bottom row, stored first)
-    put32(58, 0x00FF0000);    // index 1: red
-    b += QByteArray("\x06\0\0\0", 4);     // six of index 0, end of line
-    b += QByteArray("\0\x04\x01\x01\x01\x01", 6); // four literal pixels of index 1
-    b += QByteArray("\x02\x01\0\x01", 4);     // two more, end of bitmap
-    put32(2, quint32(b.size()));
-    return b;
+    QByteArray data("\x06\0\0\0", 4);             // six of index 0 (blue), end of line
+    data += QByteArray("\0\x04\x01\x01\x01\x01", 6); // four literal pixels of index 1 (red)
+    data += QByteArray("\x02\x01\0\x01", 4);        // two more, end of bitmap
+    return testpics::rle8Bmp(QSize(6, 2), {qRgb(0, 0, 255), qRgb(255, 0, 0)}, data);
 }
 
 // The BMP stored top-down, as some programs write it: the rows in reverse
@@ -63,7 +41,7 @@ QByteArray topDown(const QByteArray& bmp)
     QByteArray flipped = bmp.left(offset);
     for (int y = height - 1; y >= 0; --y)
         flipped += bmp.mid(offset + y * stride, stride);
-    qToLittleEndian<qint32>(-height, flipped.data() + 22);
+    test::setLe32(flipped, 22, std::uint32_t(-height));
     return flipped;
 }
 
@@ -105,7 +83,8 @@ void TestLoadPicture::formats_data()
     QTest::addColumn<QSize>("natural");
     QTest::addColumn<int>("tolerance");
 
-    const QImage pic = halves(200, 100, qRgb(200, 30, 30), qRgb(20, 40, 220));
+    const QRgb left = qRgb(200, 30, 30), right = qRgb(20, 40, 220);
+    const QImage pic = testpics::quadrants(200, 100, left, right, left, right);
     QTest::newRow("jpeg") << "a.jpg" << testpics::jpeg(pic, 95) << QSize(200, 100) << 12;
     QTest::newRow("progressive jpeg") << "p.jpg" << testpics::jpeg(pic, 95, true) << QSize(200, 100) << 12;
     QTest::newRow("bmp") << "a.bmp" << testpics::bmp(pic) << QSize(200, 100) << 0;
@@ -183,7 +162,8 @@ void TestLoadPicture::orientation()
     QFETCH(QSize, upright);
     QFETCH(QPoint, redAt);
 
-    const QImage pic = halves(200, 100, qRgb(230, 20, 20), qRgb(20, 20, 230));
+    const QRgb left = qRgb(230, 20, 20), right = qRgb(20, 20, 230);
+    const QImage pic = testpics::quadrants(200, 100, left, right, left, right);
     const auto picture = LoadPicture(write("o.jpg", testpics::withExifOrientation(testpics::jpeg(pic, 95), orientation)));
     QVERIFY(picture);
     QCOMPARE(naturalPixels(*picture), upright);

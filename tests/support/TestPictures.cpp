@@ -1,27 +1,75 @@
 #include "TestPictures.h"
 
-#include <QBuffer>
-#include <QFile>
-#include <QImageWriter>
-#include <QtEndian>
-#include <cmath>
+#include "GifWriter.h"
+#include "JpegFiles.h"
+#include "LittleEndian.h"
+#include "WmfWriter.h"
 
-namespace testpics {
+#include <QBuffer>
+#include <QImageWriter>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+
+namespace ostrovel::test {
 
 QImage photoLike(int width, int height, int seed)
 {
     QImage image(width, height, QImage::Format_RGB32);
+    const int shift = (seed * 37) % 61;
     for (int y = 0; y < height; ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < width; ++x) {
-            const double u = double(x) / width, v = double(y) / height;
-            const int r = int(127 + 120 * std::sin(6.0 * u + seed));
-            const int g = int(127 + 120 * std::cos(5.0 * v + 0.5 * seed));
-            const int b = ((x / 37 + y / 23 + seed) % 3) * 100; // hard edges
-            line[x] = qRgb(r, g, b);
+            const int noise = ((x + 13 * seed) * 7919 + y * 104729) % 17; // sensor-like
+            const int edge = (x > width / 3 && y > height / 2) ? 60 : 0;
+            line[x] = qRgb(qBound(0, 60 + shift + x * 150 / width + noise + edge, 255),
+                           qBound(0, 90 + y * 120 / height + noise, 255),
+                           qBound(0, 180 - shift - x * 100 / width + noise - edge, 255));
         }
     }
     return image;
+}
+
+QImage quadrants(int width, int height, QRgb topLeft, QRgb topRight, QRgb bottomLeft, QRgb bottomRight)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool right = x >= width / 2, bottom = y >= height / 2;
+            image.setPixel(x, y, bottom ? (right ? bottomRight : bottomLeft) : (right ? topRight : topLeft));
+        }
+    return image;
+}
+
+namespace {
+
+QRgb blocksPixel(int x, int y, int width, int height)
+{
+    const bool middleX = 3 * x >= width && 3 * x < 2 * width;
+    const bool middleY = 3 * y >= height && 3 * y < 2 * height;
+    if (middleX && middleY) {
+        static const std::array<QRgb, 4> blocks = {qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(0, 255, 0),
+                                                   qRgb(255, 0, 255)};
+        return blocks[size_t(((x / 4) + (y / 4)) % 4)];
+    }
+    const int r = width > 1 ? x * 255 / (width - 1) : 128;
+    const int g = height > 1 ? y * 255 / (height - 1) : 64;
+    const int b = 255 - (r + g) / 2;
+    return qRgb(r, g, b);
+}
+
+} // namespace
+
+QImage gradientWithBlocks(int width, int height)
+{
+    QImage picture(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = blocksPixel(x, y, width, height);
+    }
+    return picture;
 }
 
 QByteArray jpeg(const QImage& image, int quality, bool progressive)
@@ -32,27 +80,14 @@ QByteArray jpeg(const QImage& image, int quality, bool progressive)
     QImageWriter writer(&buffer, "jpeg");
     writer.setQuality(quality);
     writer.setProgressiveScanWrite(progressive);
-    writer.write(image);
+    if (!writer.write(image))
+        std::abort();
     return bytes;
 }
 
 QByteArray withExifOrientation(const QByteArray& jpegBytes, int orientation)
 {
-    // Big-endian TIFF with one IFD entry: Orientation (0x0112), SHORT, 1 value.
-    QByteArray tiff("MM\0\x2a\0\0\0\x08", 8);
-    tiff += QByteArray("\0\x01", 2);
-    tiff += QByteArray("\x01\x12\0\x03\0\0\0\x01", 8);
-    tiff += char(0);
-    tiff += char(orientation);
-    tiff += QByteArray(2, 0);
-    tiff += QByteArray(4, 0); // no next IFD
-    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
-    QByteArray segment("\xFF\xE1", 2);
-    const quint16 length = quint16(payload.size() + 2);
-    segment += char(length >> 8);
-    segment += char(length & 0xFF);
-    segment += payload;
-    return jpegBytes.left(2) + segment + jpegBytes.mid(2);
+    return withSegment(jpegBytes, 0xE1, exifPayload(orientation, false));
 }
 
 QByteArray bmp(const QImage& image)
@@ -64,53 +99,48 @@ QByteArray bmp(const QImage& image)
     return bytes;
 }
 
-namespace {
-
-void put16(QByteArray& out, int v)
+QByteArray rle8Bmp(QSize size, const QList<QRgb>& palette, const QByteArray& data)
 {
-    out += char(v & 0xFF);
-    out += char((v >> 8) & 0xFF);
+    constexpr int kHeaders = 14 + 40, kPaletteBytes = 256 * 4;
+    QByteArray b(kHeaders + kPaletteBytes, 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    setLe32(b, 10, kHeaders + kPaletteBytes); // where the pixel data starts
+    setLe32(b, 14, 40);
+    setLe32(b, 18, std::uint32_t(size.width()));
+    setLe32(b, 22, std::uint32_t(size.height()));
+    setLe16(b, 26, 1); // planes
+    setLe16(b, 28, 8); // bits a pixel
+    setLe32(b, 30, 1); // RLE8
+    for (qsizetype i = 0; i < std::min<qsizetype>(palette.size(), 256); ++i)
+        setLe32(b, kHeaders + 4 * i, palette[i] & 0xFFFFFF); // blue, green, red, 0
+    b += data;
+    setLe32(b, 2, std::uint32_t(b.size()));
+    return b;
 }
 
-// LZW data made of literal codes only, with a clear code often enough that
-// the code width stays at 9 bits.
-QByteArray lzwLiterals(const QImage& frame)
+namespace {
+
+// One frame: a graphic control extension, an image descriptor covering the
+// screen and the frame's indices, 8 bits each.
+void appendGifFrame(QByteArray& out, const QImage& frame, int transparentIndex)
 {
-    QByteArray codes;
-    quint32 bitBuffer = 0;
-    int bits = 0;
-    const auto emit = [&](int code) {
-        bitBuffer |= quint32(code) << bits;
-        bits += 9;
-        while (bits >= 8) {
-            codes += char(bitBuffer & 0xFF);
-            bitBuffer >>= 8;
-            bits -= 8;
-        }
-    };
-    int sinceClear = 0;
-    emit(256);
+    out += QByteArray("\x21\xF9\x04", 3);
+    out += char(transparentIndex >= 0 ? 0x05 : 0x04); // restore-to-background disposal
+    appendLe16(out, 10);
+    out += char(transparentIndex >= 0 ? transparentIndex : 0);
+    out += char(0);
+    out += char(0x2C);
+    appendLe16(out, 0);
+    appendLe16(out, 0);
+    appendLe16(out, std::uint32_t(frame.width()));
+    appendLe16(out, std::uint32_t(frame.height()));
+    out += char(0);
+    QList<int> indices;
     for (int y = 0; y < frame.height(); ++y)
-        for (int x = 0; x < frame.width(); ++x) {
-            if (sinceClear == 250) {
-                emit(256);
-                sinceClear = 0;
-            }
-            emit(frame.pixelIndex(x, y));
-            ++sinceClear;
-        }
-    emit(257);
-    if (bits > 0)
-        codes += char(bitBuffer & 0xFF);
-    QByteArray blocks;
-    blocks += char(8);
-    for (qsizetype i = 0; i < codes.size(); i += 255) {
-        const QByteArray chunk = codes.mid(i, 255);
-        blocks += char(chunk.size());
-        blocks += chunk;
-    }
-    blocks += char(0);
-    return blocks;
+        for (int x = 0; x < frame.width(); ++x)
+            indices << frame.pixelIndex(x, y);
+    out += gifLzwLiterals(indices, 8);
 }
 
 } // namespace
@@ -118,8 +148,8 @@ QByteArray lzwLiterals(const QImage& frame)
 QByteArray gif(const QList<QImage>& frames, const QList<QRgb>& palette, int transparentIndex)
 {
     QByteArray out("GIF89a");
-    put16(out, frames.first().width());
-    put16(out, frames.first().height());
+    appendLe16(out, std::uint32_t(frames.first().width()));
+    appendLe16(out, std::uint32_t(frames.first().height()));
     out += char(0xF7); // global table of 256 entries
     out += char(0);
     out += char(0);
@@ -131,100 +161,20 @@ QByteArray gif(const QList<QImage>& frames, const QList<QRgb>& palette, int tran
     }
     if (frames.size() > 1)
         out += QByteArray("\x21\xFF\x0BNETSCAPE2.0\x03\x01\0\0\0", 19);
-    for (const QImage& frame : frames) {
-        out += QByteArray("\x21\xF9\x04", 3);
-        out += char(transparentIndex >= 0 ? 0x05 : 0x04); // restore-to-background disposal
-        put16(out, 10);
-        out += char(transparentIndex >= 0 ? transparentIndex : 0);
-        out += char(0);
-        out += char(0x2C);
-        put16(out, 0);
-        put16(out, 0);
-        put16(out, frame.width());
-        put16(out, frame.height());
-        out += char(0);
-        out += lzwLiterals(frame);
-    }
+    for (const QImage& frame : frames)
+        appendGifFrame(out, frame, transparentIndex);
     out += char(0x3B);
     return out;
 }
 
-namespace {
-
-void record(QByteArray& out, int function, const QList<int>& params)
+QByteArray wmfWithRectangle(double inchesW, double inchesH, QRect unitsBox, QColor colour)
 {
-    const int words = 3 + int(params.size());
-    put16(out, words & 0xFFFF);
-    put16(out, words >> 16);
-    put16(out, function);
-    for (int p : params)
-        put16(out, p);
+    constexpr int kSolidBrush = 0, kNullPen = 5;
+    const QRect whole(0, 0, int(std::lround(inchesW * 1440)), int(std::lround(inchesH * 1440)));
+    wmftest::WmfWriter writer;
+    writer.placeable(whole, 1440).window(whole);
+    writer.brush(kSolidBrush, colour).select(0).pen(kNullPen, 0, colour).select(1).rectangle(unitsBox);
+    return writer.bytes(2);
 }
 
-} // namespace
-
-QByteArray wmfWithRectangle(double inchesW, double inchesH, QRect box, QColor colour)
-{
-    const int w = int(std::lround(inchesW * 1440)), h = int(std::lround(inchesH * 1440));
-    QByteArray placeable;
-    put16(placeable, 0xCDD7);
-    put16(placeable, 0x9AC6);
-    put16(placeable, 0); // handle
-    for (int v : {0, 0, w, h})
-        put16(placeable, v);
-    put16(placeable, 1440);
-    put16(placeable, 0);
-    put16(placeable, 0); // reserved dword
-    quint16 checksum = 0;
-    for (int i = 0; i < 10; ++i)
-        checksum ^= qFromLittleEndian<quint16>(placeable.constData() + 2 * i);
-    put16(placeable, checksum);
-
-    QByteArray records;
-    record(records, 0x020B, {0, 0});          // SetWindowOrg(y, x)
-    record(records, 0x020C, {h, w});          // SetWindowExt(y, x)
-    const int rgbLow = colour.red() | (colour.green() << 8);
-    record(records, 0x02FC, {0, rgbLow, colour.blue(), 0}); // CreateBrushIndirect: solid
-    record(records, 0x012D, {0});             // SelectObject(0)
-    record(records, 0x02FA, {5, 0, 0, rgbLow, colour.blue()}); // CreatePenIndirect: null pen
-    record(records, 0x012D, {1});
-    record(records, 0x041B, {box.bottom() + 1, box.right() + 1, box.top(), box.left()}); // Rectangle
-    record(records, 0x0000, {});              // EOF
-
-    QByteArray header;
-    put16(header, 1);  // in memory... type 1
-    put16(header, 9);  // header words
-    put16(header, 0x0300);
-    const int total = 9 + int(records.size() / 2);
-    put16(header, total & 0xFFFF);
-    put16(header, total >> 16);
-    put16(header, 2);  // objects
-    put16(header, 8);  // largest record, low and high word
-    put16(header, 0);
-    put16(header, 0);  // parameters
-    return placeable + header + records;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-int maxChannelDifference(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size())
-        return 256;
-    const QImage x = a.convertToFormat(QImage::Format_ARGB32);
-    const QImage y = b.convertToFormat(QImage::Format_ARGB32);
-    int worst = 0;
-    for (int row = 0; row < x.height(); ++row)
-        for (int col = 0; col < x.width(); ++col) {
-            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
-            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                              std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
-        }
-    return worst;
-}
-
-} // namespace testpics
+} // namespace ostrovel::test

@@ -1,6 +1,8 @@
 // Metafiles read through the helper process: natural sizes, rendered pixels,
 // files that must be refused, a helper that never answers, parallel calls.
 
+#include "LittleEndian.h"
+#include "TestPictures.h"
 #include "WmfClient.h"
 #include "WmfWriter.h"
 
@@ -60,16 +62,6 @@ QByteArray overlappingSquares(bool winding)
     const QList<QPoint> a{{0, 0}, {1920, 0}, {1920, 1440}, {0, 1440}};
     const QList<QPoint> b{{960, 0}, {2880, 0}, {2880, 1440}, {960, 1440}};
     return solid(w, kRed).polyPolygon({a, b}).bytes();
-}
-
-QImage quadrants()
-{
-    QImage image(2, 2, QImage::Format_RGB32);
-    image.setPixel(0, 0, qRgb(255, 0, 0));
-    image.setPixel(1, 0, qRgb(0, 255, 0));
-    image.setPixel(0, 1, qRgb(0, 0, 255));
-    image.setPixel(1, 1, qRgb(255, 255, 0));
-    return image;
 }
 
 QByteArray pngBytes()
@@ -285,7 +277,7 @@ void TestWmf::pixels_data()
     {
         WmfWriter w = twoByOneInch();
         QTest::newRow("bitmap, rows stored bottom up")
-            << w.bitmap(QRect(0, 0, 2880, 1440), quadrants()).bytes() << QSize(100, 50)
+            << w.bitmap(QRect(0, 0, 2880, 1440), ostrovel::test::quadrants(2, 2)).bytes() << QSize(100, 50)
             << QList<Expect>{{{0.05, 0.1}, QColor(255, 0, 0)}, {{0.95, 0.1}, QColor(0, 255, 0)},
                    {{0.05, 0.9}, QColor(0, 0, 255)}, {{0.95, 0.9}, QColor(255, 255, 0)}};
     }
@@ -389,13 +381,13 @@ void TestWmf::refused_data()
     QTest::newRow("cut inside a record") << good.left(good.size() - 10);
     QTest::newRow("no end record") << good.chopped(6);
     QByteArray longRecord = good;
-    wmftest::putU32(longRecord, kFirstRecord, 0x10000000);
+    ostrovel::test::setLe32(longRecord, kFirstRecord, 0x10000000);
     QTest::newRow("record claims more than the file") << longRecord;
     QByteArray largestRecord = good;
-    wmftest::putU32(largestRecord, kMetaHeader + 12, 0x7FFFFFFF);
+    ostrovel::test::setLe32(largestRecord, kMetaHeader + 12, 0x7FFFFFFF);
     QTest::newRow("largest record claims more than the file") << largestRecord;
     QByteArray headerSize = good;
-    wmftest::putU32(headerSize, kMetaHeader, 1 | (10u << 16));
+    ostrovel::test::setLe32(headerSize, kMetaHeader, 1 | (10u << 16));
     QTest::newRow("header size not 9 words") << headerSize;
     QTest::newRow("zero units per inch") << WmfWriter().placeable(QRect(0, 0, 100, 100), 0).bytes();
     QTest::newRow("box without width") << WmfWriter().placeable(QRect(50, 0, 0, 100), 1440).bytes();

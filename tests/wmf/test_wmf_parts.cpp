@@ -1,6 +1,7 @@
 // The metafile helper's parts without libwmf: the first look at a file's
 // bytes, natural sizes from placeable boxes, and the text encodings.
 
+#include "LittleEndian.h"
 #include "WmfCharsets.h"
 #include "WmfFile.h"
 #include "WmfWriter.h"
@@ -128,16 +129,16 @@ void TestWmfParts::damage_data()
     type[0] = 3;
     QTest::newRow("unknown file type") << type;
     QByteArray largest = good;
-    wmftest::putU32(largest, 12, std::uint32_t(good.size()));
+    ostrovel::test::setLe32(largest, 12, std::uint32_t(good.size()));
     QTest::newRow("largest record beyond the file") << largest;
     QByteArray beyond = good;
-    wmftest::putU32(beyond, kFirstRecord, 0xFFFFFFFF);
+    ostrovel::test::setLe32(beyond, kFirstRecord, 0xFFFFFFFF);
     QTest::newRow("record beyond the file") << beyond;
     QByteArray tooShort = good;
-    wmftest::putU32(tooShort, kFirstRecord, 2);
+    ostrovel::test::setLe32(tooShort, kFirstRecord, 2);
     QTest::newRow("record shorter than its header") << tooShort;
     QByteArray overClaim = good;
-    wmftest::putU32(overClaim, 12, 3); // records are longer than this claim
+    ostrovel::test::setLe32(overClaim, 12, 3); // records are longer than this claim
     QTest::newRow("record longer than the largest claimed") << overClaim;
 }
 

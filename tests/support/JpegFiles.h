@@ -1,19 +1,13 @@
 #pragma once
-// Pictures and JPEG files made by the decoder's tests.
+// JPEG files made and read by the tests: libjpeg's compressor with the
+// options Qt's writer lacks, marker segments added or changed, and a reader
+// of the segments before the first scan.
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 
 namespace ostrovel::test {
-
-/// Smooth gradients with hard-edged stripes, like a photo. Format_RGB32.
-QImage photoLike(int width, int height);
-/// Four flat quadrants: red top left, green top right, blue bottom left,
-/// yellow bottom right, so every turn and mirror looks different.
-QImage quadrants(int width, int height);
-
-/// Encoded by Qt's own JPEG writer.
-QByteArray qtJpeg(const QImage& image, int quality = 90, bool progressive = false);
 
 enum class Colour { Rgb, Gray, Cmyk, Ycck };
 struct EncodeOptions {
@@ -44,7 +38,21 @@ QByteArray withFrameSize(const QByteArray& jpeg, int width, int height);
 /// Qt's own decode with EXIF orientation applied, as Format_RGB32, colour
 /// space kept.
 QImage qtDecode(const QByteArray& jpeg);
-/// Largest difference of a red, green or blue value; -1 when sizes differ.
-int maxDifference(const QImage& a, const QImage& b);
+
+/// What the marker segments before the first scan say about a JPEG file.
+struct JpegLayout {
+    bool valid = false;           // starts with SOI and reaches an SOS
+    QList<int> markers;           // second marker bytes in file order, up to SOS
+    int frameMarker = -1;         // 0xC0 for baseline, 0xC2 for progressive, ...
+    int precision = 0;
+    int width = 0;
+    int height = 0;
+    QList<int> sampling;          // one byte per component, 0x11 = 1x1
+    int huffmanTables = 0;
+    int standardHuffmanTables = 0; // tables equal to the example tables of JPEG Annex K
+};
+
+/// Reads the segments of `jpeg` from SOI to the first SOS.
+JpegLayout readJpegLayout(const QByteArray& jpeg);
 
 } // namespace ostrovel::test

@@ -50,12 +50,6 @@ QByteArray dib24(const QImage& image)
 
 } // namespace
 
-void putU32(QByteArray& bytes, qsizetype at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes[at + i] = char((value >> (8 * i)) & 0xFF);
-}
-
 WmfWriter& WmfWriter::placeable(QRect box, std::uint16_t unitsPerInch)
 {
     const std::uint16_t words[10] = {0xCDD7, 0x9AC6, 0, std::uint16_t(box.left()), std::uint16_t(box.top()),

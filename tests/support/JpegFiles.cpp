@@ -1,58 +1,15 @@
-#include "JpegDecTestSupport.h"
+#include "JpegFiles.h"
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QImageWriter>
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
+#include <array>
+#include <cstdio> // jpeglib.h needs FILE and size_t first
 #include <cstdlib>
 #include <jpeglib.h>
 #include <vector>
 
 namespace ostrovel::test {
-
-QImage photoLike(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            const double u = double(x) / width, v = double(y) / height;
-            const int r = int(127 + 120 * std::sin(9.0 * u + 2.0 * v));
-            const int g = int(127 + 120 * std::cos(7.0 * v - 3.0 * u));
-            const int b = ((x / 37 + y / 23) % 3) * 110;
-            line[x] = qRgb(r, g, std::min(b + (x * y) % 31, 255));
-        }
-    }
-    return image;
-}
-
-QImage quadrants(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const bool right = x >= width / 2, bottom = y >= height / 2;
-            const QRgb colour = bottom ? (right ? qRgb(255, 255, 0) : qRgb(0, 0, 255))
-                                       : (right ? qRgb(0, 255, 0) : qRgb(255, 0, 0));
-            image.setPixel(x, y, colour);
-        }
-    return image;
-}
-
-QByteArray qtJpeg(const QImage& image, int quality, bool progressive)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(quality);
-    writer.setProgressiveScanWrite(progressive);
-    if (!writer.write(image))
-        std::abort();
-    return bytes;
-}
 
 namespace {
 
@@ -197,21 +154,88 @@ QImage qtDecode(const QByteArray& jpeg)
     return reader.read().convertToFormat(QImage::Format_RGB32);
 }
 
-int maxDifference(const QImage& a, const QImage& b)
+namespace {
+
+using HuffmanCounts = std::array<quint8, 16>;
+
+// The example tables of JPEG Annex K (K.3), which libjpeg writes unless the
+// Huffman coding is optimized: DC luminance, DC chrominance, AC luminance,
+// AC chrominance; only the code counts per length are compared.
+bool isAnnexKTable(const HuffmanCounts& counts)
 {
-    if (a.size() != b.size())
-        return -1;
-    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
-    int worst = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
-        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
-        for (int col = 0; col < x.width(); ++col) {
-            worst = std::max({worst, std::abs(qRed(p[col]) - qRed(q[col])),
-                              std::abs(qGreen(p[col]) - qGreen(q[col])), std::abs(qBlue(p[col]) - qBlue(q[col]))});
+    static const std::array<HuffmanCounts, 4> annexK = {{
+        {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
+        {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
+        {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d},
+        {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77},
+    }};
+    return std::find(annexK.begin(), annexK.end(), counts) != annexK.end();
+}
+
+int byteAt(const QByteArray& data, qsizetype i)
+{
+    return static_cast<quint8>(data.at(i));
+}
+
+void readFrame(const QByteArray& segment, JpegLayout& layout)
+{
+    if (segment.size() < 6)
+        return;
+    layout.precision = byteAt(segment, 0);
+    layout.height = byteAt(segment, 1) << 8 | byteAt(segment, 2);
+    layout.width = byteAt(segment, 3) << 8 | byteAt(segment, 4);
+    const int components = byteAt(segment, 5);
+    for (int c = 0; c < components && 6 + 3 * c + 2 < segment.size(); ++c)
+        layout.sampling.append(byteAt(segment, 6 + 3 * c + 1));
+}
+
+void readHuffmanTables(const QByteArray& segment, JpegLayout& layout)
+{
+    qsizetype at = 0;
+    while (at + 17 <= segment.size()) {
+        HuffmanCounts counts{};
+        int symbols = 0;
+        for (int i = 0; i < 16; ++i) {
+            counts[size_t(i)] = quint8(byteAt(segment, at + 1 + i));
+            symbols += counts[size_t(i)];
         }
+        ++layout.huffmanTables;
+        if (isAnnexKTable(counts))
+            ++layout.standardHuffmanTables;
+        at += 17 + symbols;
     }
-    return worst;
+}
+
+bool isFrameMarker(int marker)
+{
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+} // namespace
+
+JpegLayout readJpegLayout(const QByteArray& jpeg)
+{
+    JpegLayout layout;
+    if (jpeg.size() < 4 || byteAt(jpeg, 0) != 0xFF || byteAt(jpeg, 1) != 0xD8)
+        return layout;
+    qsizetype at = 2;
+    while (at + 4 <= jpeg.size() && byteAt(jpeg, at) == 0xFF) {
+        const int marker = byteAt(jpeg, at + 1);
+        const int length = byteAt(jpeg, at + 2) << 8 | byteAt(jpeg, at + 3);
+        const QByteArray segment = jpeg.mid(at + 4, length - 2);
+        layout.markers.append(marker);
+        if (isFrameMarker(marker)) {
+            layout.frameMarker = marker;
+            readFrame(segment, layout);
+        } else if (marker == 0xC4) {
+            readHuffmanTables(segment, layout);
+        } else if (marker == 0xDA) {
+            layout.valid = true;
+            break;
+        }
+        at += 2 + length;
+    }
+    return layout;
 }
 
 } // namespace ostrovel::test

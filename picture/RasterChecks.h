@@ -3,13 +3,12 @@
 // in what is missing from a damaged file instead of failing, and would
 // allocate whatever size a header claims.
 
+#include "Limits.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
 namespace ostrovel {
-
-/// Most pixels a BMP or GIF may have: 512 MB once decoded to 32 bits.
-inline constexpr qint64 kMaxRasterPixels = qint64(1) << 27;
 
 /// True when `file` (the whole BMP) has a known header and compression, a
 /// size within kMaxRasterPixels, and pixel data the file really holds

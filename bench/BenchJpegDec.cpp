@@ -1,12 +1,13 @@
 // Times the decoder on 12-megapixel photo-like files: the batch export's hot
 // path. Not a test: run by hand, e.g.
-//   bench_jpegdec /tmp/jpegdec-bench 15
+//   bench-jpegdec /tmp/jpegdec-bench 15
 // It writes its sample files into that folder (for comparing with djpeg) and
 // prints the median of the runs for each case.
 
-#include "JpegDecTestSupport.h"
 #include "JpegDecodeDetail.h"
 #include "JpegDecoder.h"
+#include "JpegFiles.h"
+#include "TestPictures.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -87,7 +88,7 @@ int main(int argc, char** argv)
     const QImage photo = cameraLike(4000, 3000);
     const QString baseline = folder + "/baseline_420_q90.jpg", progressive = folder + "/progressive_420_q90.jpg",
                   progressive444 = folder + "/progressive_444_q90.jpg";
-    write(baseline, test::qtJpeg(photo, 90));
+    write(baseline, test::jpeg(photo, 90));
     write(progressive, test::libjpegJpeg(photo, {.quality = 90, .progressive = true}));
     write(progressive444, test::libjpegJpeg(photo, {.quality = 90, .lumaH = 1, .lumaV = 1, .progressive = true}));
     for (const QString& path : {baseline, progressive, progressive444}) {

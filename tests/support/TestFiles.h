@@ -1,0 +1,25 @@
+#pragma once
+// Small file utilities of the tests.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace ostrovel::test {
+
+/// The whole file, or a null array when it cannot be read.
+QByteArray readFile(const QString& path);
+
+/// Creates or truncates `path` and writes `bytes`; false on failure.
+bool writeFile(const QString& path, const QByteArray& bytes);
+
+/// Whether `path` itself (not what a link there points to) is a regular file.
+bool isRegularFile(const QString& path);
+
+/// The process's mapped address space in bytes (VmSize), 0 if unknown.
+quint64 addressSpaceInUse();
+
+/// Every entry of a folder, hidden ones included, sorted.
+QStringList folderEntries(const QString& folder);
+
+} // namespace ostrovel::test
