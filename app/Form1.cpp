@@ -321,6 +321,7 @@ QList<int> Form1::exportRequest(const QString& target, ExportRequest& request) c
     request.targetFolder = target;
     request.settings = settings();
     request.threads = m_exportThreads;
+    request.hooks = m_exportHooks;
     return entries;
 }
 

@@ -68,6 +68,8 @@ public:
 
     /// Worker threads of the export (0: one per core).
     void setExportThreads(int threads) { m_exportThreads = threads; }
+    /// Slows parts of the export on purpose (tests).
+    void setExportHooks(ExportHooks hooks) { m_exportHooks = std::move(hooks); }
 
     /// How long an export runs before its progress dialog appears, in ms.
     void setProgressDelay(int ms) { m_progressDelayMs = ms; }
@@ -127,6 +129,7 @@ private:
     bool m_exporting = false;
     QString m_programFolder;
     int m_exportThreads = 0;
+    ExportHooks m_exportHooks;
     int m_progressDelayMs = 500;
 };
 

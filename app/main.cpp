@@ -1,4 +1,5 @@
 #include "Form1.h"
+#include "StopSignals.h"
 #include "Translations.h"
 
 #include <QApplication>
@@ -16,6 +17,8 @@ int main(int argc, char* argv[])
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     }
     QApplication app(argc, argv);
+    // Killed by TERM or HUP (a logout) mid-export, no temporary file stays behind.
+    ostrovel::InstallStopHandlers();
     ostrovel::InstallQtTranslations(app);
     ostrovel::Form1 form;
     // Open centred on the screen with a client area of 1028 x 614.

@@ -27,6 +27,7 @@ ExportResult RunExport(const ExportRequest& request, Canvas& canvas)
     if (!tasks.isEmpty())
         ApplyCanvasSettings(canvas, request.settings); // what every rendering does to the canvas
     ExportJob job(tasks, request.settings, canvas.size(), canvas.BackColor());
+    job.setHooks(request.hooks);
     ExportResult result = job.run(request.callbacks, request.threads);
     if (result.error)
         canvas.setPicture(result.failedCanvas);

@@ -33,8 +33,9 @@ struct ExportRequest {
     QList<ExportSource> sources; ///< in the order their files are written
     QString targetFolder;        ///< absolute
     ThumbnailSettings settings;  ///< the three texts, read by the window's rules
-    int threads = 0;             ///< worker threads; 0: one per core
+    int threads = 0;             ///< worker threads; 0: one per usable core
     ExportCallbacks callbacks;
+    ExportHooks hooks;           ///< tests only
 };
 
 /// Renders every source from `canvas` as it stands (the settings are applied

@@ -25,7 +25,7 @@ namespace {
 
 // Renderings in flight share this much memory; one is always allowed, so a
 // canvas larger than all of it is rendered alone.
-constexpr qint64 kMemoryBudget = qint64(1) << 30;
+constexpr qint64 kDefaultMemoryBudget = qint64(1) << 30;
 
 struct Rendered {
     bool readable = false;
@@ -51,11 +51,18 @@ QString outputIdentity(const QString& path)
 }
 
 // Where a file to be read really is: every link on the way resolved, the
-// file's own too.
+// file's own too, even when it points at a thumbnail not written yet.
 QString sourceIdentity(const QString& path)
 {
-    const QString resolved = QFileInfo(path).canonicalFilePath();
-    return resolved.isEmpty() ? outputIdentity(path) : resolved;
+    QFileInfo info(path);
+    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth) {
+        const QString resolved = info.canonicalFilePath();
+        if (!resolved.isEmpty())
+            return resolved;
+        info = QFileInfo(info.symLinkTarget()); // dangling: where it will point
+    }
+    const QString resolved = info.canonicalFilePath();
+    return resolved.isEmpty() ? outputIdentity(info.filePath()) : resolved;
 }
 
 // For each task, the last earlier task whose output is this task's source:
@@ -83,6 +90,7 @@ struct ExportJob::Shared {
     Colour canvasColour = 0;
     std::vector<int> readAfter;
     qint64 renderBytes = 0;
+    qint64 memoryBudget = kDefaultMemoryBudget;
     ExportHooks hooks;
 
     std::mutex mutex;
@@ -104,7 +112,7 @@ struct ExportJob::Shared {
     bool mayStart(int task) const
     {
         return task < limit && task - toWrite < aheadLimit && readAfter[std::size_t(task)] < toWrite
-               && (reserved == 0 || reserved + renderBytes <= kMemoryBudget);
+               && (reserved == 0 || reserved + renderBytes <= memoryBudget);
     }
     bool writeReady() const { return !writerDone && (toWrite >= limit || results.count(toWrite)); }
 
@@ -158,6 +166,8 @@ Rendered ExportJob::Shared::render(int task, QImage* canvasOut) const noexcept
 {
     Rendered r;
     try {
+        if (hooks.beforeRender)
+            hooks.beforeRender(task);
         Canvas canvas(canvasSize, canvasColour);
         const RenderOutcome outcome = RenderThumbnail(canvas, settings, tasks[std::size_t(task)].source);
         r.readable = outcome.loaded;
@@ -299,6 +309,8 @@ ExportJob::~ExportJob() = default;
 void ExportJob::setHooks(ExportHooks hooks)
 {
     m_shared->hooks = std::move(hooks);
+    if (m_shared->hooks.memoryBudget > 0)
+        m_shared->memoryBudget = m_shared->hooks.memoryBudget;
 }
 
 ExportResult ExportJob::run(const ExportCallbacks& callbacks, int threads)

@@ -47,7 +47,9 @@ struct ExportResult {
 
 /// Test hooks: slow parts of an export on purpose.
 struct ExportHooks {
-    std::function<void(int task)> beforeWrite; ///< on the writer, before each file is written
+    std::function<void(int task)> beforeRender; ///< on a worker, before each rendering
+    std::function<void(int task)> beforeWrite;  ///< on the writer, before each file is written
+    qint64 memoryBudget = 0;                    ///< bytes renderings in flight may share; 0: the default
 };
 
 class ExportJob {

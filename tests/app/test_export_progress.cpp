@@ -8,6 +8,9 @@
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QTest>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <QTimer>
 
 using namespace ostrovel;
@@ -74,11 +77,21 @@ void TestExportProgress::cancelStopsAfterFilesInFlight()
     form.File1()->selectAll();
     ShowSpy spy;
     QString label;
+    // The writer holds the second file until "Abbrechen" is clicked: exactly
+    // one file is written then, whatever the speed of the machine.
+    std::atomic<bool> clicked{false};
+    ExportHooks hooks;
+    hooks.beforeWrite = [&](int task) {
+        while (task >= 1 && !clicked)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    form.setExportHooks(hooks);
     QTimer::singleShot(0, [&] {
         auto* dialog = form.findChild<QProgressDialog*>();
         QVERIFY(dialog);
         label = dialog->labelText();
         QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton); // "Abbrechen"
+        clicked = true;
     });
     m_fx->answers << m_out.path();
     QTest::mouseClick(form.Command2(), Qt::LeftButton);

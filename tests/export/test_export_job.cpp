@@ -12,6 +12,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace ostrovel;
 
@@ -175,10 +178,18 @@ void TestExportJob::cancelStopsAfterFilesInFlight()
     const QString target = makeFolder("cancel");
     const QList<ExportTask> tasks = makeTasks(20, target);
     QList<int> written;
+    std::atomic<bool> cancelled{false};
     ExportCallbacks callbacks;
     callbacks.written = [&](int task) { written << task; };
-    callbacks.cancelRequested = [&] { return !written.isEmpty(); };
-    const ExportResult result = run(tasks, callbacks);
+    callbacks.cancelRequested = [&] { return cancelled = !written.isEmpty(); };
+    // The writer holds the second file until the cancel is in: exactly one
+    // file is written then, whatever the speed of the machine.
+    ExportHooks hooks;
+    hooks.beforeWrite = [&](int task) {
+        while (task >= 1 && !cancelled)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    const ExportResult result = run(tasks, callbacks, 2, hooks);
     QVERIFY(result.cancelled);
     QVERIFY(written.size() >= 1 && written.size() <= 4); // the first, then at most those in flight
     QCOMPARE(result.written, int(written.size()));

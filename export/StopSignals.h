@@ -1,5 +1,6 @@
 #pragma once
-// TERM, INT and HUP stop ostrovel-batch without leaving temporary files.
+// TERM, INT and HUP stop an export (the window or the command line) without
+// leaving temporary files.
 
 namespace ostrovel {
 
