@@ -66,11 +66,11 @@ struct AxisTaps {
     int maxCount = 0;
 };
 
-// A pixel belongs to the picture when at least half of it lies in the area.
+// A pixel belongs to the picture when its centre lies inside the area.
 void insidePixels(int sourceSize, double start, double extent, AxisTaps& taps)
 {
-    taps.low = std::clamp(int(std::floor(start + 0.5)), 0, sourceSize - 1);
-    taps.high = std::clamp(int(std::floor(start + extent + 0.5)), taps.low + 1, sourceSize);
+    taps.low = std::clamp(int(std::floor(start - 0.5)) + 1, 0, sourceSize - 1);
+    taps.high = std::clamp(int(std::ceil(start + extent - 0.5)), taps.low + 1, sourceSize);
 }
 
 // The weights of output pixel `i` from the pixels around `centre`.

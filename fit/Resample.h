@@ -23,7 +23,7 @@ using TargetPixels = Pixels<std::uint8_t>;
 
 /// The part of the source that holds the picture, in source pixels. A reduced
 /// JPEG decode can end in a partial pixel that is mostly the encoder's padding:
-/// a pixel counts as part of the picture when at least half of it lies inside.
+/// a pixel counts as part of the picture when more than half of it lies inside.
 struct SourceArea {
     double x = 0;
     double y = 0;
