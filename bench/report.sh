@@ -86,7 +86,8 @@ ratios() {
 # Median of a quality.tsv column (1-based) for TOOL over all pictures.
 quality_median() {
   [[ -s $work/quality.tsv ]] || { echo nan; return; }
-  awk -F'\t' -v t="$1" -v c="$2" 'NR > 1 && $3 == t {print $c}' "$work/quality.tsv" | median
+  awk -F'\t' -v t="$1" -v c="$2" 'NR > 1 && $3 == t {print $c}' "$work/quality.tsv" | median |
+    awk '{if ($1 == $1 + 0) printf "%.2f\n", $1; else print $1}'
 }
 
 # The lowest median butteraugli 3-norm among the peers.
