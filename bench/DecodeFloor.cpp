@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +18,9 @@ namespace {
 
 struct Options {
     int threads = 1;
-    int denominator = 8;
+    int denominator = 8; ///< 0: chosen per file for the fit box, as the export chooses
+    int fitWidth = 0;
+    int fitHeight = 0;
     int repeat = 1;
     std::vector<std::string> files;
 };
@@ -26,6 +29,19 @@ struct ErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf jump;
 };
+
+// The deepest DCT scale that leaves a factor of 2 for the final reduction
+// into the box, the rule of the export's decode.
+int denominatorFor(unsigned width, unsigned height, int boxWidth, int boxHeight)
+{
+    const double scale = std::min(double(boxWidth) / width, double(boxHeight) / height);
+    const double drawnWidth = std::max(1.0, std::round(width * scale));
+    const double drawnHeight = std::max(1.0, std::round(height * scale));
+    for (int d : {8, 4, 2})
+        if (double(width) / d >= 2 * drawnWidth && double(height) / d >= 2 * drawnHeight)
+            return d;
+    return 1;
+}
 
 [[noreturn]] void onError(j_common_ptr info)
 {
@@ -36,7 +52,7 @@ void quiet(j_common_ptr) {}
 
 // Decodes one open file into `pixels`; false on a libjpeg error. Only plain
 // C objects live between setjmp and longjmp.
-bool decodeStream(std::FILE* f, int denominator, std::vector<JSAMPLE>& pixels)
+bool decodeStream(std::FILE* f, const Options& o, std::vector<JSAMPLE>& pixels)
 {
     jpeg_decompress_struct info{};
     ErrorManager err{};
@@ -51,7 +67,9 @@ bool decodeStream(std::FILE* f, int denominator, std::vector<JSAMPLE>& pixels)
     jpeg_stdio_src(&info, f);
     jpeg_read_header(&info, TRUE);
     info.scale_num = 1;
-    info.scale_denom = unsigned(denominator);
+    info.scale_denom = unsigned(o.denominator > 0 ? o.denominator
+                                                  : denominatorFor(info.image_width, info.image_height,
+                                                                   o.fitWidth, o.fitHeight));
     info.out_color_space = JCS_EXT_BGRX; // the layout a 32-bit QImage wants
     jpeg_start_decompress(&info);
     const std::size_t stride = std::size_t(info.output_width) * 4;
@@ -66,12 +84,12 @@ bool decodeStream(std::FILE* f, int denominator, std::vector<JSAMPLE>& pixels)
     return true;
 }
 
-bool decodeFile(const std::string& path, int denominator, std::vector<JSAMPLE>& pixels)
+bool decodeFile(const std::string& path, const Options& o, std::vector<JSAMPLE>& pixels)
 {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         return false;
-    const bool ok = decodeStream(f, denominator, pixels);
+    const bool ok = decodeStream(f, o, pixels);
     std::fclose(f);
     return ok;
 }
@@ -92,7 +110,7 @@ PassTime runPass(const Options& o, std::atomic<int>& failures)
         workers.emplace_back([&] {
             std::vector<JSAMPLE> pixels;
             for (std::size_t i = next++; i < o.files.size(); i = next++)
-                if (!decodeFile(o.files[i], o.denominator, pixels))
+                if (!decodeFile(o.files[i], o, pixels))
                     ++failures;
         });
     for (auto& w : workers)
@@ -109,14 +127,19 @@ bool parse(int argc, char** argv, Options& o)
             o.threads = std::atoi(argv[++i]);
         else if (a == "--denominator" && i + 1 < argc)
             o.denominator = std::atoi(argv[++i]);
-        else if (a == "--repeat" && i + 1 < argc)
+        else if (a == "--fit" && i + 1 < argc) {
+            if (std::sscanf(argv[++i], "%dx%d", &o.fitWidth, &o.fitHeight) != 2)
+                return false;
+            o.denominator = 0;
+        } else if (a == "--repeat" && i + 1 < argc)
             o.repeat = std::atoi(argv[++i]);
         else if (a.rfind("--", 0) == 0)
             return false;
         else
             o.files.push_back(a);
     }
-    const bool denominatorOk = o.denominator == 1 || o.denominator == 2 || o.denominator == 4 || o.denominator == 8;
+    const bool denominatorOk = o.denominator == 1 || o.denominator == 2 || o.denominator == 4 || o.denominator == 8
+                               || (o.denominator == 0 && o.fitWidth > 0 && o.fitHeight > 0);
     return o.threads >= 1 && o.repeat >= 1 && denominatorOk && !o.files.empty();
 }
 
@@ -133,7 +156,7 @@ int main(int argc, char** argv)
 {
     Options o;
     if (!parse(argc, argv, o)) {
-        std::fputs("Usage: bench-decode-floor [--threads N] [--denominator 8] [--repeat R] FILE...\n"
+        std::fputs("Usage: bench-decode-floor [--threads N] [--denominator 8 | --fit 158x158] [--repeat R] FILE...\n"
                    "Prints each pass's wall and CPU time and the median wall time, in milliseconds.\n",
                    stderr);
         return 64;

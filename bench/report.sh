@@ -1,7 +1,8 @@
 # shellcheck shell=bash disable=SC2154  # the globals are run.sh's
 # The results of bench/run.sh as Markdown: medians over the repetitions,
 # ratios against the decode floor and the anchors, and the targets.
-# Sourced by run.sh; reads $raw, $work/preview.tsv, $work/psnr.txt, $work/load.txt.
+# Sourced by run.sh; reads $raw, $work/preview.tsv, $work/psnr.txt, $work/load.txt,
+# $work/quality.tsv and $work/quality.md.
 
 median() {
   sort -g | awk '{v[NR]=$1} END{if (NR == 0) print "nan"; else if (NR % 2) print v[(NR+1)/2]; else print (v[NR/2]+v[NR/2+1])/2}'
@@ -24,11 +25,12 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN{if (b > 0 && a == a + 0) printf "%.2f",
 
 label() {
   case $1 in
-    floor) echo "decode floor (libjpeg 1/8)" ;;
+    floor) echo "decode floor (libjpeg, our scale)" ;;
     ours) echo "**ostrovel-batch**" ;;
     gm) echo "gm mogrify" ;;
     vips) echo "vipsthumbnail (fit, no pad)" ;;
     im) echo "ImageMagick mogrify" ;;
+    pil) echo "Pillow draft + Lanczos (fit, no pad)" ;;
   esac
 }
 
@@ -81,6 +83,23 @@ ratios() {
        "$(ratio "$(cpu_of "$1" "$2" "$4")" "$(cpu_of "$1" "$3" "$4")")"
 }
 
+# Median of a quality.tsv column (1-based) for TOOL over all pictures.
+quality_median() {
+  [[ -s $work/quality.tsv ]] || { echo nan; return; }
+  awk -F'\t' -v t="$1" -v c="$2" 'NR > 1 && $3 == t {print $c}' "$work/quality.tsv" | median |
+    awk '{if ($1 == $1 + 0) printf "%.2f\n", $1; else print $1}'
+}
+
+# The lowest median butteraugli 3-norm among the peers.
+best_peer_butteraugli() {
+  local t best=nan v
+  for t in gm vips im pil; do
+    v=$(quality_median "$t" 9)
+    best=$(awk -v a="$best" -v b="$v" 'BEGIN{if (a != a + 0 || (b == b + 0 && b < a)) print b; else print a}')
+  done
+  echo "$best"
+}
+
 targets_table() {
   local rss_small rss_large psnr_min w c
   rss_small=$(summary_of mem-small ours 2 | awk '{printf "%.0f", $4 / 1024}')
@@ -90,8 +109,12 @@ targets_table() {
   echo "|---|---:|---:|---|---|"
   read -r w c < <(ratios baseline ours floor 2)
   target_row "our export / decode floor, 2 cores" "$w" "$c" "<= 1.10" 1.10 le ""
+  read -r w c < <(ratios mid ours floor 2)
+  target_row "1800 to 4128 px set: our export / decode floor, 2 cores" "$w" "$c" "<= 1.10" 1.10 le ""
   read -r w c < <(ratios baseline gm ours 2)
-  target_row "two parallel gm mogrify / our export" "$w" "$c" "> 1 (ours faster)" 1 ge " x"
+  target_row "two parallel gm mogrify / our export" "$w" "$c" ">= 1.18 (ours 15 % faster)" 1.18 ge " x"
+  read -r w c < <(ratios mid gm ours 2)
+  target_row "1800 to 4128 px set: two parallel gm / our export" "$w" "$c" ">= 1.18 (ours 15 % faster)" 1.18 ge " x"
   read -r w c < <(ratios baseline vips ours 2)
   target_row "two parallel vipsthumbnail / our export" "$w" "$c" "> 1 (ours faster)" 1 ge " x"
   read -r w c < <(ratios baseline im ours 2)
@@ -106,6 +129,11 @@ targets_table() {
     "< 200 MB" 200 le " MB"
   target_row "peak RSS growth, $mem_small to $photos photos" "$(awk -v a="$rss_large" -v b="$rss_small" 'BEGIN{print a - b}')" - "none (<= 10 MB)" 10 le " MB"
   target_row "lowest PSNR against a full decode" "$psnr_min" - ">= 40 dB" 40 ge " dB"
+  local ours_b best_b
+  ours_b=$(quality_median ours 9)
+  best_b=$(best_peer_butteraugli)
+  target_row "median butteraugli 3-norm, ours (best peer: $best_b)" "$ours_b" - "<= best peer's" "$best_b" le ""
+  target_row "median fine-detail energy, ours" "$(quality_median ours 7)" - ">= 0.90" 0.9 ge ""
 }
 
 machine() {
@@ -122,7 +150,7 @@ pictures() {
   echo "| set | files | MB per file (mean) |"
   echo "|---|---:|---:|"
   local set
-  for set in baseline progressive mem-large; do
+  for set in baseline progressive mid mem-large; do
     find -L "$sets/$set" -name '*.jpg' -printf '%s\n' |
       awk -v s="$set" '{t += $1; n++} END{printf "| %s | %d | %.2f |\n", s, n, t / n / 1048576}'
   done
@@ -156,6 +184,14 @@ report() {
   echo "### Export, progressive set (12 MP, 4:2:0 and 4:4:4)"
   echo
   export_table progressive
+  echo
+  echo "### Export, 1800 x 1200, 2048 x 1536 and 4128 x 2322 (decoded at 1/4 and 1/8)"
+  echo
+  export_table mid
+  echo
+  echo "### Quality against a full decode, Lanczos in linear light to each tool's own rectangle"
+  echo
+  if [[ -s $work/quality.md ]]; then cat "$work/quality.md"; else echo "(not measured)"; fi
   echo
   echo "### Preview of one 24 MP JPEG (one core, median of $((preview_rounds * 5)))"
   echo

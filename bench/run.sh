@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks of the batch export and the preview against the libjpeg decode
-# floor, GraphicsMagick, libvips and ImageMagick; see bench/README.md.
+# floor, GraphicsMagick, libvips, ImageMagick and Pillow, speed and thumbnail
+# quality in the same run; see bench/README.md.
 # Usage: bash bench/run.sh [--quick]
 set -euo pipefail
 
@@ -23,11 +24,11 @@ raw=$work/raw.tsv
 log=$work/log.txt
 
 if [[ $mode == full ]]; then
-  photos=200 baseline_photos=100 large=4 progressive=4 reps=5 mem_small=20 preview_rounds=6
+  photos=200 baseline_photos=100 large=4 progressive=4 mid=4 reps=5 mem_small=20 preview_rounds=6
 else
-  photos=20 baseline_photos=12 large=1 progressive=1 reps=3 mem_small=5 preview_rounds=3
+  photos=20 baseline_photos=12 large=1 progressive=1 mid=1 reps=3 mem_small=5 preview_rounds=3
 fi
-tools=(floor ours gm vips im)
+tools=(floor ours gm vips im pil)
 
 # Anchors: the same 158 x 158 thumbnail padded on white, 4:4:4 at quality 100,
 # each told to decode at a reduced DCT scale (a 316 x 316 size hint).
@@ -43,7 +44,8 @@ say() { printf '[%s] %s\n' "$(date +%T)" "$*"; }
 
 install_packages() {
   local wanted=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libwmf-dev
-                graphicsmagick libvips-tools imagemagick libjpeg-turbo-progs time util-linux)
+                graphicsmagick libvips-tools imagemagick libjpeg-turbo-progs time util-linux
+                python3-pil python3-numpy libjxl-devtools)
   local missing=() p
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -81,6 +83,11 @@ generate() {
   "${g[@]}" --out "$gen/progressive" --prefix r --count "$progressive" --progressive --sampling 420 --seed 3
   "${g[@]}" --out "$gen/progressive" --prefix s --count "$progressive" --progressive --sampling 444 --seed 4
   "${g[@]}" --out "$gen/tiny" --prefix t --count 1 --size 16x16 --seed 5
+  # Where a 1/8 decode would leave less than a factor of 2, and a phone's
+  # size whose last block row is partial.
+  "${g[@]}" --out "$gen/mid" --prefix m --count "$mid" --size 1800x1200 --portraits --seed 6
+  "${g[@]}" --out "$gen/mid" --prefix n --count "$mid" --size 2048x1536 --portraits --seed 7
+  "${g[@]}" --out "$gen/mid" --prefix q --count "$mid" --size 4128x2322 --portraits --seed 8
 }
 
 # A set is a folder of links, so that every tool sees one flat folder.
@@ -97,15 +104,17 @@ generated() {
 }
 
 make_sets() {
-  local p=() l=() r=()
+  local p=() l=() r=() m=()
   mapfile -t p < <(generated photos p "$photos")
   mapfile -t l < <(generated large l "$large")
   mapfile -t r < <(generated progressive r "$progressive"; generated progressive s "$progressive")
+  mapfile -t m < <(generated mid m "$mid"; generated mid n "$mid"; generated mid q "$mid")
   make_set baseline "${p[@]:0:baseline_photos}" "${l[@]}"
   make_set progressive "${r[@]}"
+  make_set mid "${m[@]}"
   make_set mem-small "${p[@]:0:mem_small}"
   make_set mem-large "${p[@]}"
-  make_set all "${p[@]}" "${l[@]}" "${r[@]}"
+  make_set all "${p[@]}" "${l[@]}" "${r[@]}" "${m[@]}"
 }
 
 # Runs a command under GNU time; its report goes to the file in $1.
@@ -118,10 +127,11 @@ run_one() {
   local tool=$1 cpus=$2 threads=$3 dest=$4 tf=$5; shift 5
   case $tool in
     ours) timed "$tf" taskset -c "$cpus" "$bin/ostrovel-batch" "$dest" "$@" ;;
-    floor) timed "$tf" taskset -c "$cpus" "$bin/bench-decode-floor" --threads "$threads" "$@" ;;
+    floor) timed "$tf" taskset -c "$cpus" "$bin/bench-decode-floor" --threads "$threads" --fit 158x158 "$@" ;;
     gm) (cd "$(dirname "$1")" && timed "$tf" taskset -c "$cpus" gm mogrify -output-directory "$dest" "${gm_args[@]}" "${@##*/}") ;;
     vips) timed "$tf" taskset -c "$cpus" vipsthumbnail --size 158x158 -o "$dest/%s.jpg[Q=100,subsample-mode=off,strip]" "$@" ;;
     im) timed "$tf" taskset -c "$cpus" /usr/bin/mogrify -path "$dest" "${im_args[@]}" "$@" ;;
+    pil) timed "$tf" taskset -c "$cpus" /usr/bin/python3 "$here/pil_thumbs.py" "$dest" "$@" ;;
   esac
 }
 
@@ -164,7 +174,7 @@ time_exports() {
   local rep k t cores set
   for ((rep = 1; rep <= reps; rep++)); do
     say "timing: repetition $rep of $reps"
-    for set in baseline progressive; do
+    for set in baseline progressive mid; do
       for cores in 1 2; do
         for ((k = 0; k < ${#tools[@]}; k++)); do
           t=${tools[(k + rep) % ${#tools[@]}]}
@@ -217,6 +227,22 @@ check_psnr() {
   "$bin/bench-psnr" --threads 2 --thumbs "$dest" "$sets"/all/*.jpg | tee "$work/psnr.txt" || true
 }
 
+# Every tool's thumbnails of the last timed 2-core run against the linear-light
+# Lanczos reference, one folder of links per tool over all timed sets.
+check_quality() {
+  local q=$work/quality tool set f
+  rm -rf "$q"; mkdir -p "$q"
+  for tool in ours gm vips im pil; do
+    mkdir -p "$q/$tool"
+    for set in baseline progressive mid; do
+      for f in "$work/run/$set-$tool"/*.jpg; do [[ -e $f ]] && ln -sf "$f" "$q/$tool/"; done
+    done
+  done
+  /usr/bin/python3 "$here/quality.py" --jobs 2 --tsv "$work/quality.tsv" --report "$work/quality.md" \
+    baseline="$sets/baseline" progressive="$sets/progressive" mid="$sets/mid" -- \
+    ours="$q/ours" gm="$q/gm" vips="$q/vips" im="$q/im" pil="$q/pil" >>"$log" 2>&1 || say "quality check failed (see $log)"
+}
+
 # shellcheck source=bench/report.sh
 source "$here/report.sh"
 
@@ -244,6 +270,8 @@ main() {
   time_preview
   say "PSNR over $(find "$sets/all" -name "*.jpg" | wc -l) files"
   check_psnr
+  say "quality against the linear-light Lanczos reference"
+  check_quality
   echo "load_after $(cut -d' ' -f1-3 /proc/loadavg)" >>"$work/load.txt"
   echo "minutes $(( ($(date +%s) - began + 30) / 60 ))" >>"$work/load.txt"
   report | tee "$work/results.md"

@@ -20,16 +20,19 @@
 namespace ostrovel {
 namespace {
 
-// The largest DCT scale denominator at which the decoded picture is still
-// larger than the picture will be drawn when fitted into `box`.
+// The largest DCT scale denominator that still leaves at least a factor of
+// 2 for the final reduction to the size the picture is drawn at when fitted
+// into `box`: the kernel needs that room, a deeper decode is itself a box
+// filter and soft.
 int reductionFor(QSize upright, QSize box)
 {
     if (box.isEmpty() || upright.isEmpty())
         return 1;
     const double scale = std::min(double(box.width()) / upright.width(), double(box.height()) / upright.height());
+    const double drawnWidth = std::max(1.0, std::round(upright.width() * scale));
+    const double drawnHeight = std::max(1.0, std::round(upright.height() * scale));
     for (int d : {8, 4, 2}) {
-        if (upright.width() / d >= std::ceil(upright.width() * scale) + 1
-            && upright.height() / d >= std::ceil(upright.height() * scale) + 1)
+        if (double(upright.width()) / d >= 2 * drawnWidth && double(upright.height()) / d >= 2 * drawnHeight)
             return d;
     }
     return 1;
@@ -54,7 +57,7 @@ std::unique_ptr<Picture> loadJpeg(int fd, QSize fitBox, QString& reason)
     auto decoded = jpegdec::decodeJpeg(bytes, [fitBox](QSize upright) { return reductionFor(upright, fitBox); }, options);
     if (!decoded)
         return nullptr;
-    return std::make_unique<RasterPicture>(decoded->natural, std::move(decoded->image));
+    return std::make_unique<RasterPicture>(decoded->natural, std::move(decoded->image), decoded->area);
 }
 
 // Qt's decoder on the whole file in `bytes`. The reader is gone on return:

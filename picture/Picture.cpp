@@ -1,5 +1,7 @@
 #include "Picture.h"
 
+#include "Resample.h"
+
 #include <cmath>
 
 namespace ostrovel {
@@ -14,25 +16,35 @@ Picture::Picture(std::int32_t widthHimetric, std::int32_t heightHimetric)
 {
 }
 
-RasterPicture::RasterPicture(QSize naturalSize, QImage pixels)
+RasterPicture::RasterPicture(QSize naturalSize, QImage pixels, QRectF area)
     : Picture(PixelsToHimetric(naturalSize.width()), PixelsToHimetric(naturalSize.height())),
-      m_pixels(std::move(pixels))
+      m_pixels(std::move(pixels)), m_area(area)
 {
-    // Premultiplied so that area averaging weighs transparent pixels right.
+    // Full colour (palette and 1-bit pictures too), premultiplied so that the
+    // kernel weighs transparent pixels right.
     if (m_pixels.hasAlphaChannel())
         m_pixels.convertTo(QImage::Format_ARGB32_Premultiplied);
     else if (m_pixels.format() != QImage::Format_RGB32)
         m_pixels.convertTo(QImage::Format_RGB32);
+    if (m_area.isEmpty())
+        m_area = QRectF(QPointF(0, 0), QSizeF(m_pixels.size()));
 }
 
 QImage RasterPicture::render(QSize size) const
 {
     if (size.isEmpty() || m_pixels.isNull())
         return {};
-    if (size == m_pixels.size())
+    if (size == m_pixels.size() && m_area == QRectF(QPointF(0, 0), QSizeF(size)))
         return m_pixels;
-    // Area averaging; a stretched paint would alias on large reductions.
-    return m_pixels.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage out(size, m_pixels.format());
+    if (out.isNull())
+        return {};
+    const SourcePixels source{m_pixels.constBits(), m_pixels.width(), m_pixels.height(), m_pixels.bytesPerLine()};
+    const TargetPixels target{out.bits(), out.width(), out.height(), out.bytesPerLine()};
+    const SourceArea area{m_area.x(), m_area.y(), m_area.width(), m_area.height()};
+    if (!Resample(source, area, target, !m_pixels.hasAlphaChannel()))
+        return {};
+    return out;
 }
 
 } // namespace ostrovel

@@ -6,6 +6,7 @@
 #include "PictureStretch.h"
 
 #include <QImage>
+#include <QRectF>
 #include <QSize>
 #include <QString>
 #include <memory>
@@ -36,13 +37,16 @@ private:
 class RasterPicture : public Picture {
 public:
     /// `naturalSize` is the upright size in pixels; `pixels` may be smaller.
-    RasterPicture(QSize naturalSize, QImage pixels);
+    /// `area` is the part of `pixels` the picture covers (all of it when
+    /// empty): a reduced decode can end in a partial pixel.
+    RasterPicture(QSize naturalSize, QImage pixels, QRectF area = QRectF());
     QImage render(QSize size) const override;
     /// The decoded pixels (for tests of the decode size).
     const QImage& pixels() const { return m_pixels; }
 
 private:
     QImage m_pixels;
+    QRectF m_area;
 };
 
 /// Loads a JPEG, BMP, GIF or WMF file, recognised by its content. `fitBox` is

@@ -93,4 +93,20 @@ QImage turnUpright(QImage stored, int orientation)
     return stored.transformed(QTransform().rotate(degrees));
 }
 
+QRectF uprightArea(QRectF area, QSize storedSize, int orientation)
+{
+    const bool mirrorH = orientation == 2 || orientation == 3 || orientation == 7;
+    const bool mirrorV = orientation == 3 || orientation == 4 || orientation == 5;
+    const double w = storedSize.width(), h = storedSize.height();
+    if (mirrorH)
+        area.moveLeft(w - area.right());
+    if (mirrorV)
+        area.moveTop(h - area.bottom());
+    if (orientation >= 5 && orientation <= 7) // clockwise: (x, y) goes to (h - y, x)
+        return QRectF(h - area.bottom(), area.left(), area.height(), area.width());
+    if (orientation == 8) // anticlockwise: (x, y) goes to (y, w - x)
+        return QRectF(area.top(), w - area.right(), area.height(), area.width());
+    return area;
+}
+
 } // namespace ostrovel::jpegdec

@@ -3,6 +3,7 @@
 // to show the picture upright.
 
 #include <QImage>
+#include <QRectF>
 #include <QSize>
 #include <cstddef>
 
@@ -19,5 +20,9 @@ QSize uprightSize(QSize stored, int orientation);
 /// The stored pixels turned upright for `orientation`; 1 and unknown values
 /// leave them as they are.
 QImage turnUpright(QImage stored, int orientation);
+
+/// Where `area`, a rectangle of stored pixels of a picture of `storedSize`,
+/// lies once turnUpright has turned the picture.
+QRectF uprightArea(QRectF area, QSize storedSize, int orientation);
 
 } // namespace ostrovel::jpegdec

@@ -150,7 +150,8 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const Denominator
     const ByteSpan exif = session.exifTiff();
     const int orientation = exifOrientation(exif.data, exif.size);
     const QSize natural = uprightSize(session.header().stored, orientation);
-    const QSize output = session.setScale(clampDenominator(chooseDenominator(natural)));
+    const int denominator = clampDenominator(chooseDenominator(natural));
+    const QSize output = session.setScale(denominator);
     if (!withinLimits(session.header().stored, output)) {
         setReason(options.reason, QStringLiteral("too large"));
         return std::nullopt;
@@ -164,7 +165,10 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const Denominator
     std::optional<QImage> image = decodePixels(session, output, options.reason);
     if (!image)
         return std::nullopt;
-    return DecodedJpeg{turnUpright(std::move(*image), orientation), natural};
+    const QSize stored = session.header().stored;
+    const QRectF covered(0, 0, double(stored.width()) / denominator, double(stored.height()) / denominator);
+    const QRectF area = uprightArea(covered, output, orientation);
+    return DecodedJpeg{turnUpright(std::move(*image), orientation), natural, area};
 }
 
 } // namespace

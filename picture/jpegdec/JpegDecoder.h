@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QRectF>
 #include <QSize>
 #include <QString>
 #include <functional>
@@ -14,6 +15,9 @@ namespace ostrovel {
 struct DecodedJpeg {
     QImage image;  ///< upright, sRGB (no colour space attached), Format_RGB32, possibly reduced by the DCT scale
     QSize natural; ///< the upright full-resolution size in pixels
+    /// The part of `image` the picture covers: at a reduced scale the last
+    /// pixel row or column can be a partial block, mostly encoder padding.
+    QRectF area;
 };
 
 /// Picks the DCT scale denominator (1, 2, 4 or 8; others are rounded down to

@@ -1,4 +1,4 @@
-// The fast path (a reduced DCT decode, then area averaging) against the slow
+// The fast path (a reduced DCT decode, then Lanczos resampling) against the slow
 // way (a full-resolution decode, area-averaged into the same rectangle).
 
 #include "Render.h"

@@ -76,6 +76,8 @@ class TestJpegDecoder : public QObject {
 private Q_SLOTS:
     void sizes_data();
     void sizes();
+    void coveredArea_data();
+    void coveredArea();
     void reducedMatchesQt_data();
     void reducedMatchesQt();
     void orientation_data();
@@ -142,6 +144,39 @@ void TestJpegDecoder::sizes()
     QCOMPARE(result->natural, natural);
     QCOMPARE(result->image.size(), decoded);
     QCOMPARE(result->image.format(), QImage::Format_RGB32);
+}
+
+void TestJpegDecoder::coveredArea_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<int>("denominator");
+    QTest::addColumn<QRectF>("area"); // of the upright decoded pixels
+    // 4001 x 2999 stored: at 1/8 the last column holds 1 of 8 pixels, the
+    // last row 7 of 8; turning moves them to the top or left.
+    QTest::newRow("1/1") << 1 << 1 << QRectF(0, 0, 4001, 2999);
+    QTest::newRow("1/2") << 1 << 2 << QRectF(0, 0, 2000.5, 1499.5);
+    QTest::newRow("1/8") << 1 << 8 << QRectF(0, 0, 500.125, 374.875);
+    QTest::newRow("mirrored 1/8") << 2 << 8 << QRectF(0.875, 0, 500.125, 374.875);
+    QTest::newRow("turned 180, 1/4") << 3 << 4 << QRectF(0.75, 0.25, 1000.25, 749.75);
+    QTest::newRow("flipped 1/8") << 4 << 8 << QRectF(0, 0.125, 500.125, 374.875);
+    QTest::newRow("transposed 1/4") << 5 << 4 << QRectF(0, 0, 749.75, 1000.25);
+    QTest::newRow("turned right 1/8") << 6 << 8 << QRectF(0.125, 0, 374.875, 500.125);
+    QTest::newRow("transversed 1/8") << 7 << 8 << QRectF(0.125, 0.875, 374.875, 500.125);
+    QTest::newRow("turned left 1/8") << 8 << 8 << QRectF(0, 0.875, 374.875, 500.125);
+}
+
+// Where the picture lies in the decoded pixels, the partial blocks of a
+// reduced decode cut off, wherever turning puts them.
+void TestJpegDecoder::coveredArea()
+{
+    QFETCH(int, orientation);
+    QFETCH(int, denominator);
+    QFETCH(QRectF, area);
+    const auto result = DecodeJpeg(exifJpeg(photoJpeg(QSize(4001, 2999)), orientation),
+                                   [&](QSize) { return denominator; });
+    QVERIFY(result);
+    QCOMPARE(result->area, area);
+    QVERIFY(QRectF(QPointF(0, 0), QSizeF(result->image.size())).contains(area));
 }
 
 void TestJpegDecoder::reducedMatchesQt_data()

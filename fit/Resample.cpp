@@ -1,0 +1,303 @@
+#include "Resample.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace ostrovel {
+namespace {
+
+constexpr double kRadius = 3.0; // Lanczos-3
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kEncodeSteps = 16383; // linear light back to 8 bits: fine enough near black
+
+double lanczos3(double x)
+{
+    x = std::abs(x);
+    if (x < 1e-9)
+        return 1.0;
+    if (x >= kRadius)
+        return 0.0;
+    const double px = kPi * x;
+    return kRadius * std::sin(px) * std::sin(px / kRadius) / (px * px);
+}
+
+double srgbToLinear(double v)
+{
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+
+double linearToSrgb(double v)
+{
+    return v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1.0 / 2.4) - 0.055;
+}
+
+// The 8-bit value to the filtered quantity, and back.
+struct Tables {
+    std::array<float, 256> decode[2]{};            // [light]
+    std::array<std::uint8_t, kEncodeSteps + 1> encode{}; // linear only
+
+    Tables()
+    {
+        for (int i = 0; i < 256; ++i) {
+            decode[int(Light::Srgb)][std::size_t(i)] = float(i / 255.0);
+            decode[int(Light::Linear)][std::size_t(i)] = float(srgbToLinear(i / 255.0));
+        }
+        for (int i = 0; i <= kEncodeSteps; ++i)
+            encode[std::size_t(i)] = std::uint8_t(std::lround(255.0 * linearToSrgb(double(i) / kEncodeSteps)));
+    }
+};
+
+const Tables& tables()
+{
+    static const Tables t;
+    return t;
+}
+
+// The source pixels one output pixel mixes along one axis.
+struct AxisTaps {
+    std::vector<int> first;     // per output: first source pixel
+    std::vector<int> count;     // per output: how many
+    std::vector<int> offset;    // per output: where its weights start
+    std::vector<float> weights; // normalised to a sum of 1
+    int low = 0;                // the pixels inside the area: [low, high)
+    int high = 0;
+    int maxCount = 0;
+};
+
+// A pixel belongs to the picture when its centre lies inside the area.
+void insidePixels(int sourceSize, double start, double extent, AxisTaps& taps)
+{
+    taps.low = std::clamp(int(std::floor(start - 0.5)) + 1, 0, sourceSize - 1);
+    taps.high = std::clamp(int(std::ceil(start + extent - 0.5)), taps.low + 1, sourceSize);
+}
+
+// The weights of output pixel `i` from the pixels around `centre`.
+void addOutput(AxisTaps& taps, double centre, double support, double stretch)
+{
+    const int from = std::max(taps.low, int(std::floor(centre - support)));
+    const int to = std::min(taps.high - 1, int(std::ceil(centre + support)));
+    const std::size_t at = taps.weights.size();
+    double sum = 0;
+    for (int j = from; j <= to; ++j) {
+        const double w = lanczos3((j + 0.5 - centre) / stretch);
+        taps.weights.push_back(float(w));
+        sum += w;
+    }
+    int first = from, count = to - from + 1;
+    if (count <= 0 || sum < 1e-6) { // no usable neighbour: the nearest pixel inside
+        taps.weights.resize(at);
+        first = std::clamp(int(std::floor(centre)), taps.low, taps.high - 1);
+        count = 1;
+        taps.weights.push_back(1.0f);
+        sum = 1.0;
+    }
+    for (std::size_t k = at; k < taps.weights.size(); ++k)
+        taps.weights[k] = float(taps.weights[k] / sum);
+    taps.first.push_back(first);
+    taps.count.push_back(count);
+    taps.offset.push_back(int(at));
+    taps.maxCount = std::max(taps.maxCount, count);
+}
+
+AxisTaps axisTaps(int sourceSize, double start, double extent, int targetSize)
+{
+    AxisTaps taps;
+    insidePixels(sourceSize, start, extent, taps);
+    const double scale = extent / targetSize;
+    const double stretch = std::max(scale, 1.0); // a reduction widens the kernel
+    const double support = kRadius * stretch;
+    for (int i = 0; i < targetSize; ++i)
+        addOutput(taps, start + (i + 0.5) * scale, support, stretch);
+    return taps;
+}
+
+struct Job {
+    const SourcePixels& source;
+    const TargetPixels& target;
+    const AxisTaps& across;
+    const AxisTaps& down;
+    bool opaque;
+    Light light;
+    const Tables* tables;
+};
+
+// One source row from 8 bits to floats (4 per pixel, in memory order).
+void loadRow(const Job& job, int y, std::vector<float>& out)
+{
+    const auto& decode = job.tables->decode[int(job.light)];
+    const auto& plain = job.tables->decode[int(Light::Srgb)];
+    const std::uint8_t* p = job.source.bits + std::ptrdiff_t(y) * job.source.bytesPerLine;
+    const bool unpremultiply = !job.opaque && job.light == Light::Linear;
+    for (int x = job.across.low; x < job.across.high; ++x) {
+        const std::uint8_t* q = p + 4 * x;
+        float* f = out.data() + 4 * x;
+        if (job.opaque || !unpremultiply) {
+            for (int c = 0; c < 3; ++c)
+                f[c] = decode[q[c]];
+            f[3] = job.opaque ? 1.0f : plain[q[3]];
+            continue;
+        }
+        // Linear light needs the colour itself, then premultiplied again.
+        const unsigned a = q[3];
+        for (int c = 0; c < 3; ++c)
+            f[c] = a == 0 ? 0.0f : decode[std::min(255u, (q[c] * 255u + a / 2) / a)] * plain[a];
+        f[3] = plain[a];
+    }
+}
+
+// Four channels in one register: the compiler's vector type, plain SSE2 or NEON.
+using Pixel4 = float __attribute__((vector_size(16)));
+
+// Mixes one loaded source row across into `out` (4 floats per target pixel).
+void filterAcross(const AxisTaps& taps, const std::vector<float>& row, float* out, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        const float* w = taps.weights.data() + taps.offset[std::size_t(x)];
+        const float* s = row.data() + 4 * taps.first[std::size_t(x)];
+        Pixel4 even = {0, 0, 0, 0}, odd = {0, 0, 0, 0}; // two chains hide the add's latency
+        const int count = taps.count[std::size_t(x)];
+        int k = 0;
+        for (; k + 1 < count; k += 2, s += 8) {
+            Pixel4 a, b;
+            std::memcpy(&a, s, sizeof a);
+            std::memcpy(&b, s + 4, sizeof b);
+            even += w[k] * a;
+            odd += w[k + 1] * b;
+        }
+        if (k < count) {
+            Pixel4 a;
+            std::memcpy(&a, s, sizeof a);
+            even += w[k] * a;
+        }
+        even += odd;
+        std::memcpy(out + 4 * x, &even, sizeof even);
+    }
+}
+
+// Rounds halves up; the value is clamped to [0, 1] first, so never negative.
+std::uint8_t toByte(float v)
+{
+    return std::uint8_t(std::clamp(v, 0.0f, 1.0f) * 255.0f + 0.5f);
+}
+
+std::uint8_t encodeLinear(const Tables& t, float v)
+{
+    return t.encode[std::size_t(std::clamp(v, 0.0f, 1.0f) * float(kEncodeSteps) + 0.5f)];
+}
+
+// One mixed pixel back to 8 bits, premultiplied; the kernel's overshoot is cut off.
+void storePixel(const Job& job, const float* acc, std::uint8_t* q)
+{
+    const Tables& t = *job.tables;
+    const float a = job.opaque ? 1.0f : std::clamp(acc[3], 0.0f, 1.0f);
+    q[3] = toByte(a);
+    if (job.light == Light::Srgb) {
+        for (int c = 0; c < 3; ++c)
+            q[c] = std::min(toByte(acc[c]), q[3]);
+        return;
+    }
+    if (job.opaque) {
+        for (int c = 0; c < 3; ++c)
+            q[c] = encodeLinear(t, acc[c]);
+        return;
+    }
+    const float alpha8 = float(q[3]) / 255.0f;
+    for (int c = 0; c < 3; ++c) {
+        const float colour = a > 0 ? encodeLinear(t, acc[c] / a) / 255.0f : 0.0f;
+        q[c] = std::min(toByte(colour * alpha8), q[3]);
+    }
+}
+
+// Horizontally filtered source rows, kept as long as a target row needs them.
+class RowCache {
+public:
+    RowCache(const Job& job)
+        : m_job(job), m_slots(std::size_t(job.down.maxCount)), m_rows(m_slots.size(), -1),
+          m_loaded(std::size_t(job.source.width) * 4)
+    {
+        for (auto& slot : m_slots)
+            slot.resize(std::size_t(job.target.width) * 4);
+    }
+
+    const float* row(int y)
+    {
+        const std::size_t slot = std::size_t(y) % m_slots.size();
+        if (m_rows[slot] != y) {
+            loadRow(m_job, y, m_loaded);
+            filterAcross(m_job.across, m_loaded, m_slots[slot].data(), m_job.target.width);
+            m_rows[slot] = y;
+        }
+        return m_slots[slot].data();
+    }
+
+private:
+    const Job& m_job;
+    std::vector<std::vector<float>> m_slots;
+    std::vector<int> m_rows;
+    std::vector<float> m_loaded;
+};
+
+// Mixes the cached rows down into one target pixel.
+Pixel4 mixDown(const float* const* rows, const float* w, int count, int x)
+{
+    Pixel4 even = {0, 0, 0, 0}, odd = {0, 0, 0, 0};
+    int k = 0;
+    for (; k + 1 < count; k += 2) {
+        Pixel4 a, b;
+        std::memcpy(&a, rows[k] + 4 * x, sizeof a);
+        std::memcpy(&b, rows[k + 1] + 4 * x, sizeof b);
+        even += w[k] * a;
+        odd += w[k + 1] * b;
+    }
+    if (k < count) {
+        Pixel4 a;
+        std::memcpy(&a, rows[k] + 4 * x, sizeof a);
+        even += w[k] * a;
+    }
+    return even + odd;
+}
+
+void filterDown(const Job& job, RowCache& cache)
+{
+    const int width = job.target.width;
+    std::vector<const float*> rows(std::size_t(job.down.maxCount));
+    for (int y = 0; y < job.target.height; ++y) {
+        const int count = job.down.count[std::size_t(y)];
+        const float* w = job.down.weights.data() + job.down.offset[std::size_t(y)];
+        for (int k = 0; k < count; ++k)
+            rows[std::size_t(k)] = cache.row(job.down.first[std::size_t(y)] + k);
+        std::uint8_t* out = job.target.bits + std::ptrdiff_t(y) * job.target.bytesPerLine;
+        for (int x = 0; x < width; ++x) {
+            const Pixel4 mixed = mixDown(rows.data(), w, count, x);
+            float acc[4];
+            std::memcpy(acc, &mixed, sizeof acc);
+            storePixel(job, acc, out + 4 * x);
+        }
+    }
+}
+
+template <typename Byte>
+bool usable(const Pixels<Byte>& b)
+{
+    return b.bits != nullptr && b.width > 0 && b.height > 0 && b.bytesPerLine >= 4 * std::ptrdiff_t(b.width);
+}
+
+} // namespace
+
+bool Resample(const SourcePixels& source, SourceArea area, const TargetPixels& target, bool opaque, Light light)
+{
+    if (!usable(source) || !usable(target) || !(area.width > 0) || !(area.height > 0) || area.x < 0
+        || area.y < 0 || area.x + area.width > source.width + 1e-6 || area.y + area.height > source.height + 1e-6)
+        return false;
+    const AxisTaps across = axisTaps(source.width, area.x, area.width, target.width);
+    const AxisTaps down = axisTaps(source.height, area.y, area.height, target.height);
+    const Job job{source, target, across, down, opaque, light, &tables()};
+    RowCache cache(job);
+    filterDown(job, cache);
+    return true;
+}
+
+} // namespace ostrovel
