@@ -1,6 +1,7 @@
 #include "Picture.h"
 
 #include "BmpCheck.h"
+#include "GifDecode.h"
 #include "JpegDecoder.h"
 #include "WmfClient.h"
 
@@ -76,6 +77,8 @@ std::unique_ptr<Picture> loadJpeg(const QString& file, QSize fitBox)
 // conversion to premultiplied pixels copy the largest pictures (1 GB then).
 QImage decodeRaster(QByteArray& bytes, Kind kind)
 {
+    if (kind == Kind::Gif)
+        return DecodeGif(bytes); // the first frame on a transparent screen
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, kind == Kind::Gif ? "gif" : "bmp");
