@@ -11,6 +11,7 @@
 #include "WmfProtocol.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QStringList>
 #include <cerrno>
 #include <chrono>
@@ -45,7 +46,9 @@ struct HelperEnd {
     long maxRssKb = 0;
 };
 
-pid_t spawnHelper(const std::vector<std::string>& args)
+// The helper reads the metafile from its standard input, as the client
+// hands it over.
+pid_t spawnHelper(const std::vector<std::string>& args, const std::string& file)
 {
     std::vector<char*> argv;
     for (const std::string& a : args)
@@ -53,6 +56,7 @@ pid_t spawnHelper(const std::vector<std::string>& args)
     argv.push_back(nullptr);
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, STDIN_FILENO, file.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
     if (posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ) != 0)
@@ -61,10 +65,10 @@ pid_t spawnHelper(const std::vector<std::string>& args)
     return pid;
 }
 
-std::optional<HelperEnd> runHelper(const std::vector<std::string>& args)
+std::optional<HelperEnd> runHelper(const std::vector<std::string>& args, const std::string& file)
 {
     const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = spawnHelper(args);
+    const pid_t pid = spawnHelper(args, file);
     if (pid < 0)
         return std::nullopt;
     HelperEnd end;
@@ -84,14 +88,14 @@ std::optional<HelperEnd> runHelper(const std::vector<std::string>& args)
     return end;
 }
 
-// Runs the helper directly with `args` (its mode and file) and fails on a
+// Runs the helper directly with `args` (its mode) on `file` and fails on a
 // crash, a sanitizer report, more than the client's time or 1 GB.
-void checkHelper(std::vector<std::string> args)
+void checkHelper(std::vector<std::string> args, const QString& file)
 {
     static const std::string helper = QCoreApplication::applicationDirPath().toStdString() + '/'
         + wmf::protocol::kHelperName;
     args.insert(args.begin(), helper);
-    const std::optional<HelperEnd> end = runHelper(args);
+    const std::optional<HelperEnd> end = runHelper(args, QFile::encodeName(file).toStdString());
     if (!end)
         fuzz::Fail("cannot run the helper");
     if (end->took > kClientTimeLimit)
@@ -150,13 +154,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool checked = passesByteChecks(data, size);
     if (!picture) {
         if (checked)
-            checkHelper({"--probe", file.toStdString()});
+            checkHelper({"--probe"}, file);
         return 0;
     }
     const WatchedPicture watched(*picture);
     fuzz::FitIntoCanvas(&watched, canvas);
     if (const std::optional<QSize> failed = watched.failedSize(); failed && checked)
-        checkHelper(
-            {"--render", std::to_string(failed->width()), std::to_string(failed->height()), file.toStdString()});
+        checkHelper({"--render", std::to_string(failed->width()), std::to_string(failed->height())}, file);
     return 0;
 }

@@ -35,7 +35,7 @@ private:
 // the lengths of the table's strings are tracked, not the strings.
 bool lzwComplete(const QByteArray& data, int minCodeSize, qint64 pixels)
 {
-    if (minCodeSize < 2 || minCodeSize > 8)
+    if (minCodeSize < 2 || minCodeSize > 11)
         return false;
     const int clear = 1 << minCodeSize, end = clear + 1;
     std::array<qint64, 4096> length{};

@@ -3,6 +3,7 @@
 #include "JpegDecodeDetail.h"
 #include "Limits.h"
 #include "RasterChecks.h"
+#include "GifDecode.h"
 #include "JpegDecoder.h"
 #include "JpegExtent.h"
 #include "PictureBytes.h"
@@ -60,19 +61,22 @@ std::unique_ptr<Picture> loadJpeg(int fd, QSize fitBox, QString& reason)
     return std::make_unique<RasterPicture>(decoded->natural, std::move(decoded->image), decoded->area);
 }
 
-// Qt's decoder on the whole file in `bytes`. The reader is gone on return:
+// The decoder on the whole picture in `bytes`: Qt's for BMP, our own for a
+// GIF's first frame. The reader is gone on return:
 // the GIF reader keeps a reference to the frame it returned, which made the
 // conversion to premultiplied pixels copy the largest pictures (1 GB then).
 QImage decodeRaster(QByteArray& bytes, PictureKind kind)
 {
+    if (kind == PictureKind::Gif)
+        return DecodeGif(bytes); // the first frame on a transparent screen
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, kind == PictureKind::Gif ? "gif" : "bmp");
+    QImageReader reader(&buffer, "bmp");
     reader.setAllocationLimit(kRasterAllocationLimitMb);
     return reader.read();
 }
 
-// BMP and GIF through Qt's decoders.
+// BMP and GIF, after our own checks.
 std::unique_ptr<Picture> loadRaster(int fd, PictureKind kind, QString& reason)
 {
     QByteArray bytes = ReadRasterExtent(fd, kind, kMaxRasterFileBytes, reason);
@@ -102,11 +106,9 @@ std::unique_ptr<Picture> loadRaster(int fd, PictureKind kind, QString& reason)
 
 std::unique_ptr<Picture> loadWmf(const QString& file, QString& reason)
 {
-    const auto size = wmf::ProbeWmf(file);
-    if (!size) {
-        reason = QStringLiteral("damaged metafile, or the metafile helper failed");
+    const auto size = wmf::ProbeWmf(file, &reason);
+    if (!size)
         return nullptr;
-    }
     return std::make_unique<WmfPicture>(file, *size);
 }
 

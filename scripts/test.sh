@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up (packages, build) and runs the whole test suite without a display:
 # once in the normal build, once in the address + undefined-behaviour
-# sanitizer build.
+# sanitizer build; then the threaded export's tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
@@ -12,3 +12,6 @@ ctest --preset default -j"$jobs"
 
 scripts/setup.sh --test asan
 ctest --preset asan -j"$jobs"
+
+scripts/setup.sh --test tsan
+ctest --preset tsan -j"$jobs"

@@ -2,26 +2,40 @@
 #include "Limits.h"
 #include "WmfProtocol.h"
 
+#include "ReadableFile.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
-#include <QProcess>
 #include <QStringList>
+#include <cerrno>
+#include <csignal>
 #include <cstring>
-#include <sys/resource.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
 
 namespace ostrovel::wmf {
 namespace {
 
 // The helper gets this long to start, read, draw and write, and is then killed.
 constexpr int kTimeLimitMs = 5000;
-constexpr rlim_t kMemoryLimit = rlim_t(kWmfHelperAddressSpaceBytes);
+// Address space allowed to the helper: a hostile file cannot take the machine.
+constexpr long long kMemoryLimit = static_cast<long long>(kWmfHelperAddressSpaceBytes);
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kLimitAddressSpace = false; // the sanitizer reserves terabytes of address space
+// The sanitizers reserve terabytes of address space: no limit under them.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kLimitAddressSpace = false;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 constexpr bool kLimitAddressSpace = false;
 #else
 constexpr bool kLimitAddressSpace = true;
@@ -30,71 +44,202 @@ constexpr bool kLimitAddressSpace = true;
 constexpr bool kLimitAddressSpace = true;
 #endif
 
-// Runs in the child between fork and exec: only async-signal-safe calls.
-void limitChild()
+// Where the helper may be: next to the running program, or where an
+// installation keeps it; never looked up through PATH.
+QStringList helperCandidates()
 {
-    const rlimit noCore{0, 0};
-    ::setrlimit(RLIMIT_CORE, &noCore);
-    if (kLimitAddressSpace) {
-        const rlimit memory{kMemoryLimit, kMemoryLimit};
-        ::setrlimit(RLIMIT_AS, &memory);
-    }
-}
-
-// The helper next to the running program, or where an installation keeps
-// it; never looked up through PATH. Empty when there is none.
-QString findHelper()
-{
-    if (!QCoreApplication::instance())
-        return {};
-    const QString dir = QCoreApplication::applicationDirPath();
     const QString name = QString::fromLatin1(protocol::kHelperName);
-    for (const QString& candidate : {dir + u'/' + name, dir + QLatin1String("/../libexec/ostrovel/") + name}) {
-        const QFileInfo info(candidate);
-        if (info.isFile() && info.isExecutable())
-            return info.absoluteFilePath();
-    }
-    return {};
+    if (!QCoreApplication::instance())
+        return {name};
+    const QString dir = QCoreApplication::applicationDirPath();
+    return {dir + u'/' + name, dir + QLatin1String("/../libexec/ostrovel/") + name};
 }
 
 // Found once: applicationDirPath() fills a cache of its own that is not
-// safe to fill from several threads at once.
-QString helperPath()
+// safe to fill from several threads at once. Empty with `lookedFor` set
+// when there is none.
+QString helperPath(QString& lookedFor)
 {
     static QMutex mutex;
     static QString found;
+    static QStringList candidates;
     const QMutexLocker lock(&mutex);
-    if (found.isEmpty())
-        found = findHelper();
+    if (found.isEmpty()) {
+        candidates = helperCandidates();
+        for (const QString& candidate : std::as_const(candidates)) {
+            const QFileInfo info(candidate);
+            if (found.isEmpty() && info.isFile() && info.isExecutable())
+                found = info.absoluteFilePath();
+        }
+    }
+    lookedFor = candidates.join(QLatin1String(", "));
     return found;
 }
 
-// The helper's standard output when it ran to a successful end in time.
-// Works without an event loop, so in any thread.
-std::optional<QByteArray> runHelper(const QStringList& arguments)
+void setReason(QString* reason, const QString& text)
 {
-    const QString program = helperPath();
-    if (program.isEmpty())
-        return std::nullopt;
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.setChildProcessModifier(limitChild);
-    const QDeadlineTimer deadline(kTimeLimitMs);
-    process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(int(deadline.remainingTime()))
-        || !process.waitForFinished(int(deadline.remainingTime()))) {
-        process.kill();
-        process.waitForFinished(-1);
-        return std::nullopt;
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != protocol::kExitOk)
-        return std::nullopt;
-    return process.readAllStandardOutput();
+    if (reason)
+        *reason = text;
 }
 
+// A started helper: killed with its process group and reaped on every way
+// out unless it was reaped already.
+class Child {
+public:
+    explicit Child(pid_t pid) : m_pid(pid) {}
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    ~Child()
+    {
+        if (m_pid > 0) {
+            ::kill(-m_pid, SIGKILL);
+            ::kill(m_pid, SIGKILL);
+            int status = 0;
+            while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+    // The exit status once the helper ended before `deadline`; nothing when
+    // it did not (then it is killed on destruction).
+    std::optional<int> wait(const QDeadlineTimer& deadline)
+    {
+        for (;;) {
+            int status = 0;
+            const pid_t done = ::waitpid(m_pid, &status, WNOHANG);
+            if (done == m_pid) {
+                m_pid = -1;
+                return status;
+            }
+            if ((done < 0 && errno != EINTR) || deadline.hasExpired())
+                return std::nullopt;
+            ::usleep(2000);
+        }
+    }
+
+private:
+    pid_t m_pid;
+};
+
+// Starts the helper with `in` as its standard input and `out` as its
+// standard output, in a process group of its own, with default signals.
+pid_t spawnHelper(const QString& program, const QStringList& arguments, int in, int out, int& error)
+{
+    std::vector<std::string> args{QFile::encodeName(program).toStdString(), "--parent", std::to_string(::getpid())};
+    if (kLimitAddressSpace)
+        args.insert(args.end(), {"--memory", std::to_string(kMemoryLimit)});
+    for (const QString& a : arguments)
+        args.push_back(a.toStdString());
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_adddup2(&files, in, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&files, out, STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigset_t defaults;
+    sigemptyset(&none);
+    sigfillset(&defaults);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    const QByteArray path = QFile::encodeName(program);
+    error = posix_spawn(&pid, path.constData(), &files, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&files);
+    return error == 0 ? pid : -1;
+}
+
+// Reads `fd` to its end, at most `cap` bytes, until `deadline`; false when
+// time ran out, the output was longer, or reading failed.
+bool readOutput(int fd, qint64 cap, const QDeadlineTimer& deadline, QByteArray& output, QString* reason)
+{
+    char chunk[65536];
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, int(std::max<qint64>(deadline.remainingTime(), 0)));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0) {
+            setReason(reason, QStringLiteral("metafile took too long to draw"));
+            return false;
+        }
+        const ssize_t n = ready < 0 ? -1 : ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0)
+            return true;
+        if (n < 0 || output.size() + n > cap) {
+            setReason(reason, QStringLiteral("damaged data"));
+            return false;
+        }
+        output.append(chunk, n);
+    }
+}
+
+// Why a helper that ended with `status` gave no answer.
+QString failureOf(int status)
+{
+    if (WIFEXITED(status) && WEXITSTATUS(status) == protocol::kExitTooLarge)
+        return QStringLiteral("too large");
+    if (WIFEXITED(status) && WEXITSTATUS(status) == protocol::kExitNoMemory)
+        return QStringLiteral("not enough memory");
+    return QStringLiteral("damaged data");
+}
+
+// The helper's standard output when it ran to a successful end in time,
+// never longer than `cap` bytes. Works without an event loop, so in any
+// thread; the helper never outlives the call.
+std::optional<QByteArray> runHelper(const QString& file, const QStringList& arguments, qint64 cap, QString* reason)
+{
+    QString lookedFor;
+    const QString program = helperPath(lookedFor);
+    if (program.isEmpty()) {
+        setReason(reason, QStringLiteral("metafile helper not found (looked for %1)").arg(lookedFor));
+        return std::nullopt;
+    }
+    QString why;
+    const FileHandle in = OpenPictureFile(file, why);
+    if (!in.isOpen()) {
+        setReason(reason, why);
+        return std::nullopt;
+    }
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        setReason(reason, SystemReason(errno));
+        return std::nullopt;
+    }
+    const FileHandle readEnd(pipeFds[0]);
+    FileHandle writeEnd(pipeFds[1]);
+    const QDeadlineTimer deadline(kTimeLimitMs);
+    int error = 0;
+    Child child(spawnHelper(program, arguments, in.fd(), writeEnd.fd(), error));
+    writeEnd = FileHandle(); // the helper's end: the pipe ends when the helper does
+    if (error != 0) {
+        setReason(reason, QStringLiteral("cannot start the metafile helper: %1").arg(SystemReason(error)));
+        return std::nullopt;
+    }
+    QByteArray output;
+    if (!readOutput(readEnd.fd(), cap, deadline, output, reason))
+        return std::nullopt;
+    const std::optional<int> status = child.wait(deadline);
+    if (!status) {
+        setReason(reason, QStringLiteral("metafile took too long to draw"));
+        return std::nullopt;
+    }
+    if (!WIFEXITED(*status) || WEXITSTATUS(*status) != protocol::kExitOk) {
+        setReason(reason, failureOf(*status));
+        return std::nullopt;
+    }
+    return output;
+}
 // "WIDTH HEIGHT\n", both positive decimal numbers.
 std::optional<WmfSize> parseSize(const QByteArray& output)
 {
@@ -136,19 +281,29 @@ QImage parseImage(const QByteArray& output, QSize size)
 
 } // namespace
 
-std::optional<WmfSize> ProbeWmf(const QString& file)
+std::optional<WmfSize> ProbeWmf(const QString& file, QString* reason)
 {
-    const std::optional<QByteArray> output = runHelper({QStringLiteral("--probe"), file});
-    return output ? parseSize(*output) : std::nullopt;
+    const std::optional<QByteArray> output = runHelper(file, {QStringLiteral("--probe")}, 64, reason);
+    const std::optional<WmfSize> size = output ? parseSize(*output) : std::nullopt;
+    if (output && !size)
+        setReason(reason, QStringLiteral("damaged data"));
+    return size;
 }
 
-QImage RenderWmf(const QString& file, QSize size)
+QImage RenderWmf(const QString& file, QSize size, QString* reason)
 {
-    if (!protocol::sizeAllowed(size.width(), size.height()))
+    if (!protocol::sizeAllowed(size.width(), size.height())) {
+        setReason(reason, QStringLiteral("too large"));
         return {};
+    }
+    const qint64 expected = qint64(sizeof(protocol::RenderHeader)) + qint64(size.width()) * size.height() * 4;
     const std::optional<QByteArray> output = runHelper(
-        {QStringLiteral("--render"), QString::number(size.width()), QString::number(size.height()), file});
-    return output ? parseImage(*output, size) : QImage();
+        file, {QStringLiteral("--render"), QString::number(size.width()), QString::number(size.height())}, expected,
+        reason);
+    QImage image = output ? parseImage(*output, size) : QImage();
+    if (output && image.isNull())
+        setReason(reason, QStringLiteral("damaged data"));
+    return image;
 }
 
 } // namespace ostrovel::wmf

@@ -6,13 +6,20 @@
 #include "WmfProtocol.h"
 #include "WriteAll.h"
 
+#include "ReadableFile.h"
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QStringList>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -20,29 +27,35 @@ namespace {
 using namespace ostrovel::wmf;
 using ostrovel::writeAll;
 
-// The metafile's bytes, or nothing when it cannot be read or is too large.
-std::optional<QByteArray> readFile(const QString& path)
+// The metafile's bytes from standard input (opened by the client, which
+// keeps its own offset: read by position), or the exit status saying why not.
+std::optional<QByteArray> readInput(int& status)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > protocol::kMaxFileBytes)
+    QString reason;
+    QByteArray bytes = ostrovel::ReadAtMost(STDIN_FILENO, 0, protocol::kMaxFileBytes, reason);
+    if (!reason.isEmpty()) {
+        status = reason == QLatin1String("too large") ? protocol::kExitTooLarge
+            : reason == QLatin1String("not enough memory") ? protocol::kExitNoMemory
+                                                            : protocol::kExitUnreadable;
         return std::nullopt;
-    QByteArray bytes = file.read(protocol::kMaxFileBytes + 1);
-    if (bytes.size() > protocol::kMaxFileBytes)
-        return std::nullopt;
+    }
     return bytes;
 }
 
-int probe(int out, const QString& path)
+int probe(int out)
 {
-    const std::optional<QByteArray> bytes = readFile(path);
-    const std::optional<WmfSize> size = bytes ? probeMetafile(*bytes) : std::nullopt;
+    int status = protocol::kExitUnreadable;
+    const std::optional<QByteArray> bytes = readInput(status);
+    if (!bytes)
+        return status;
+    const std::optional<WmfSize> size = probeMetafile(*bytes);
     if (!size)
         return protocol::kExitUnreadable;
     const std::string line = std::to_string(size->widthHimetric) + ' ' + std::to_string(size->heightHimetric) + '\n';
     return writeAll(out, line.data(), line.size()) ? protocol::kExitOk : protocol::kExitFailed;
 }
 
-int render(int out, const QString& widthText, const QString& heightText, const QString& path)
+int render(int out, const QString& widthText, const QString& heightText)
 {
     bool wOk = false;
     bool hOk = false;
@@ -50,9 +63,10 @@ int render(int out, const QString& widthText, const QString& heightText, const Q
     const int height = heightText.toInt(&hOk);
     if (!wOk || !hOk || !protocol::sizeAllowed(width, height))
         return protocol::kExitUsage;
-    const std::optional<QByteArray> bytes = readFile(path);
+    int status = protocol::kExitUnreadable;
+    const std::optional<QByteArray> bytes = readInput(status);
     if (!bytes)
-        return protocol::kExitUnreadable;
+        return status;
     const QImage image = renderMetafile(*bytes, QSize(width, height));
     if (image.isNull() || image.format() != QImage::Format_ARGB32_Premultiplied
         || image.bytesPerLine() != width * 4)
@@ -75,30 +89,67 @@ void hangWhenAsked()
         ::sleep(60);
 }
 
+// Dies with the process that started it (`--parent PID`): once main has
+// asked the kernel to kill the helper when its parent goes, a parent gone
+// before that shows as a different parent here. (The kernel means the
+// parent's thread that started the helper; the client waits for the helper
+// in that thread.) Limits its own address space (`--memory
+// BYTES`) and writes no core files. Removes these options from `args`;
+// false when the parent is gone.
+bool bindToParent(QStringList& args)
+{
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    for (;;) {
+        if (args.size() >= 3 && args[1] == QLatin1String("--parent")) {
+            if (::getppid() != pid_t(args[2].toLongLong()))
+                return false;
+        } else if (args.size() >= 3 && args[1] == QLatin1String("--memory")) {
+            const rlim_t bytes = rlim_t(args[2].toULongLong());
+            const rlimit memory{bytes, bytes};
+            ::setrlimit(RLIMIT_AS, &memory);
+        } else {
+            return true;
+        }
+        args.remove(1, 2);
+    }
+}
+
+int run(int out, const QStringList& args)
+{
+    if (args.size() == 2 && args[1] == QLatin1String("--probe"))
+        return probe(out);
+    if (args.size() == 4 && args[1] == QLatin1String("--render"))
+        return render(out, args[2], args[3]);
+    return protocol::kExitUsage;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL); // first: see bindToParent
+    // Our arguments are taken before Qt could read one as its own option.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args.append(QFile::decodeName(argv[i]));
+    if (!bindToParent(args))
+        return protocol::kExitFailed;
     // Standard output is the data channel: keep it for ourselves and send
     // whatever libraries print there to standard error instead.
     const int out = ::dup(STDOUT_FILENO);
     if (out < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
         return protocol::kExitFailed;
     hangWhenAsked();
-    // Our arguments are taken before Qt could read a file name as one of its
-    // own options.
-    QStringList args;
-    for (int i = 0; i < argc; ++i)
-        args.append(QFile::decodeName(argv[i]));
     // Fonts need a platform; the helper never shows anything.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     int qtArgc = 1;
-    QGuiApplication app(qtArgc, argv);
-    int status = protocol::kExitUsage;
-    if (args.size() == 3 && args[1] == QLatin1String("--probe"))
-        status = probe(out, args[2]);
-    else if (args.size() == 5 && args[1] == QLatin1String("--render"))
-        status = render(out, args[2], args[3], args[4]);
-    ::close(out);
-    return status;
+    try {
+        QGuiApplication app(qtArgc, argv);
+        const int status = run(out, args);
+        ::close(out);
+        return status;
+    } catch (const std::bad_alloc&) {
+        return protocol::kExitNoMemory;
+    }
 }

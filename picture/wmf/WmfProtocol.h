@@ -1,8 +1,12 @@
 #pragma once
 // What the metafile helper and its client agree on. The helper is called as
-//   ostrovel-wmf --probe FILE                 -> "WIDTH HEIGHT\n" in HIMETRIC
-//   ostrovel-wmf --render WIDTH HEIGHT FILE   -> RenderHeader + pixels
-// on its standard output, and exits with 0 only when that output is complete.
+//   ostrovel-wmf [OPTIONS] --probe                -> "WIDTH HEIGHT\n" in HIMETRIC
+//   ostrovel-wmf [OPTIONS] --render WIDTH HEIGHT  -> RenderHeader + pixels
+// with the metafile as its standard input (a regular file, read from offset
+// 0) and the answer on its standard output; it exits with 0 only when that
+// output is complete. OPTIONS:
+//   --parent PID     exit at once unless PID is still the parent
+//   --memory BYTES   the address space the helper allows itself
 
 #include "Limits.h"
 
@@ -23,6 +27,8 @@ enum ExitCode : int {
     kExitUsage = 1,
     kExitUnreadable = 2, // not a metafile, broken, or refused
     kExitFailed = 3,     // the drawing or the output failed
+    kExitTooLarge = 4,   // the file is larger than kMaxFileBytes
+    kExitNoMemory = 5,   // memory ran out
 };
 
 inline constexpr char kRenderMagic[4] = {'O', 'W', 'M', 'F'};

@@ -2,6 +2,7 @@
 // transparency, broken files and the reduced decode of large photos.
 
 #include "LittleEndian.h"
+#include "GifWriter.h"
 #include "Picture.h"
 #include "TestPictures.h"
 
@@ -10,6 +11,8 @@
 #include <QtEndian>
 
 using namespace ostrovel;
+
+Q_DECLARE_METATYPE(giftest::Frame)
 
 namespace {
 
@@ -45,6 +48,19 @@ QByteArray topDown(const QByteArray& bmp)
     return flipped;
 }
 
+// A frame with runs and repeats, so that the LZW data uses its table.
+QImage pattern(int w, int h, int colours)
+{
+    QImage image(w, h, QImage::Format_Indexed8);
+    image.setColorCount(256);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, uint((x / 3 + y / 2 + (x * y) % 3) % colours));
+    return image;
+}
+
+const QList<QRgb> kGifPalette{qRgb(250, 0, 0), qRgb(0, 240, 0), qRgb(0, 0, 230), qRgb(200, 200, 20), qRgb(9, 9, 9)};
+
 QSize naturalPixels(const Picture& p)
 {
     return QSize(int(std::lround(p.Width() * 96.0 / 2540.0)), int(std::lround(p.Height() * 96.0 / 2540.0)));
@@ -63,6 +79,10 @@ private Q_SLOTS:
     void orientation_data();
     void orientation();
     void gifTransparencyAndFirstFrame();
+    void gifFirstFrameOnScreen_data();
+    void gifFirstFrameOnScreen();
+    void gifRefused_data();
+    void gifRefused();
     void largePhotoDecodedSmall();
 
 private:
@@ -185,6 +205,79 @@ void TestLoadPicture::gifTransparencyAndFirstFrame()
     const QImage drawn = picture->render(QSize(20, 10));
     QCOMPARE(drawn.pixel(3, 3), qRgb(255, 0, 0));
     QCOMPARE(qAlpha(drawn.pixel(15, 5)), 0);
+}
+
+void TestLoadPicture::gifFirstFrameOnScreen_data()
+{
+    QTest::addColumn<QSize>("screen");
+    QTest::addColumn<giftest::Frame>("first");
+    QTest::addColumn<bool>("animated");
+
+    const QImage p = pattern(23, 17, 5);
+    const auto frame = [&](QPoint at, int codeSize, int transparent = -1, bool interlaced = false) {
+        return giftest::Frame{p, at, codeSize, transparent, interlaced};
+    };
+    QTest::newRow("frame fills the screen") << QSize(23, 17) << frame({0, 0}, 8) << false;
+    QTest::newRow("code size 3") << QSize(23, 17) << frame({0, 0}, 3) << false;
+    QTest::newRow("smaller frame at the corner") << QSize(40, 30) << frame({0, 0}, 8) << true;
+    QTest::newRow("smaller frame at an offset") << QSize(40, 30) << frame({11, 7}, 8) << true;
+    QTest::newRow("offset frame, transparent index") << QSize(40, 30) << frame({5, 9}, 8, 3) << true;
+    QTest::newRow("offset frame, interlaced") << QSize(40, 30) << frame({2, 3}, 8, -1, true) << false;
+    QTest::newRow("frame beyond the screen grows it") << QSize(20, 10) << frame({6, 2}, 8) << false;
+    QTest::newRow("code size 9") << QSize(23, 17) << frame({0, 0}, 9) << false;
+    QTest::newRow("code size 10, offset") << QSize(30, 20) << frame({4, 2}, 10) << true;
+    QTest::newRow("code size 11") << QSize(23, 17) << frame({0, 0}, 11, 1) << false;
+}
+
+void TestLoadPicture::gifFirstFrameOnScreen()
+{
+    QFETCH(QSize, screen);
+    QFETCH(giftest::Frame, first);
+    QFETCH(bool, animated);
+
+    QList<giftest::Frame> frames{first};
+    if (animated) // a later frame covering the whole screen must not show
+        frames.append(giftest::Frame{pattern(screen.width(), screen.height(), 2), {0, 0}, 8, -1, false});
+    const auto picture = LoadPicture(write("f.gif", giftest::gif(screen, kGifPalette, frames)));
+    QVERIFY(picture);
+    const QRect at(first.offset, first.indices.size());
+    const QSize natural = screen.expandedTo(QSize(at.right() + 1, at.bottom() + 1));
+    QCOMPARE(naturalPixels(*picture), natural);
+    const QImage drawn = picture->render(natural).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < natural.height(); ++y)
+        for (int x = 0; x < natural.width(); ++x) {
+            const int index = at.contains(x, y) ? first.indices.pixelIndex(x - at.x(), y - at.y()) : -1;
+            const QRgb expected = index < 0 || index == first.transparentIndex ? 0 : kGifPalette[index];
+            const QRgb got = drawn.pixel(x, y);
+            QVERIFY2(got == expected || (qAlpha(expected) == 0 && qAlpha(got) == 0),
+                     qPrintable(QString("at %1,%2: %3").arg(x).arg(y).arg(got, 8, 16)));
+        }
+}
+
+void TestLoadPicture::gifRefused_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    const QSize screen(23, 17);
+    const QImage p = pattern(23, 17, 5);
+    const QByteArray good = giftest::gif(screen, kGifPalette, {{p, {0, 0}, 8}});
+    const qsizetype codeSizeAt = good.indexOf(char(0x2C)) + 10;
+    QByteArray badCode = good; // a first code far beyond the table
+    badCode[codeSizeAt + 2] = char(0xFF);
+    badCode[codeSizeAt + 3] = char(0xFF);
+    QTest::newRow("code size 12") << giftest::gif(screen, kGifPalette, {{p, {0, 0}, 12}});
+    QTest::newRow("code size 1") << giftest::gif(screen, kGifPalette, {{p, {0, 0}, 1}});
+    QTest::newRow("data cut short") << good.left(good.size() - 30);
+    QTest::newRow("code beyond the table") << badCode;
+    QTest::newRow("empty frame") << giftest::gif(screen, kGifPalette, {{QImage(), {0, 0}, 8}});
+    QTest::newRow("no image") << good.left(codeSizeAt - 10) + char(0x3B);
+    QTest::newRow("screen too large") << giftest::gif(QSize(65535, 65535), kGifPalette, {{p, {0, 0}, 8}});
+}
+
+void TestLoadPicture::gifRefused()
+{
+    QFETCH(QByteArray, bytes);
+    QVERIFY(!LoadPicture(write("r.gif", bytes)));
 }
 
 void TestLoadPicture::largePhotoDecodedSmall()

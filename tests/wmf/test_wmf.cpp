@@ -7,11 +7,13 @@
 #include "WmfWriter.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <thread>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace ostrovel::wmf;
@@ -124,6 +126,8 @@ private Q_SLOTS:
     void renderSizeLimits_data();
     void renderSizeLimits();
     void helperThatHangsIsKilled();
+    void reasons_data();
+    void reasons();
     void callsFromSeveralThreads();
 
 private:
@@ -444,6 +448,45 @@ void TestWmf::helperThatHangsIsKilled()
     qunsetenv("OSTROVEL_WMF_TEST_HANG");
     QVERIFY(!hung.has_value());
     QVERIFY(ProbeWmf(path).has_value()); // the same file is fine otherwise
+}
+
+void TestWmf::reasons_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("probeFails"); // with the same reason
+
+    const QString fifo = m_dir.filePath(QStringLiteral("fifo.wmf"));
+    if (::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0)
+        qFatal("cannot make a FIFO");
+    const QString huge = m_dir.filePath(QStringLiteral("huge.wmf"));
+    QFile hugeFile(huge);
+    if (!hugeFile.open(QIODevice::WriteOnly) || hugeFile.write(leftHalfRed()) <= 0
+        || !hugeFile.resize((qint64(64) << 20) + 1)) // sparse: takes no disk space
+        qFatal("cannot write %s", qPrintable(huge));
+    QTest::newRow("a FIFO") << fifo << QSize(10, 10) << "not a regular file" << true;
+    QTest::newRow("a folder") << m_dir.path() << QSize(10, 10) << "not a regular file" << true;
+    QTest::newRow("missing file") << m_dir.filePath(QStringLiteral("none.wmf")) << QSize(10, 10)
+                                  << "No such file or directory" << true;
+    QTest::newRow("larger than the cap") << huge << QSize(10, 10) << "too large" << true;
+    QTest::newRow("damaged") << write(QByteArray("\xD7\xCD\xC6\x9A", 4) + QByteArray(40, '\x7f')) << QSize(10, 10)
+                             << "damaged data" << true;
+    QTest::newRow("drawn too large") << write(leftHalfRed()) << QSize(16384, 16384) << "too large" << false;
+}
+
+void TestWmf::reasons()
+{
+    QFETCH(QString, file);
+    QFETCH(QSize, size);
+    QFETCH(QString, reason);
+    QFETCH(bool, probeFails);
+    QString why;
+    QVERIFY(RenderWmf(file, size, &why).isNull());
+    QCOMPARE(why, reason);
+    why.clear();
+    QCOMPARE(ProbeWmf(file, &why).has_value(), !probeFails);
+    QCOMPARE(why, probeFails ? reason : QString());
 }
 
 void TestWmf::callsFromSeveralThreads()
