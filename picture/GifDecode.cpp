@@ -1,6 +1,6 @@
 #include "GifDecode.h"
 
-#include "BmpCheck.h"
+#include "RasterChecks.h"
 
 #include <QtEndian>
 #include <array>

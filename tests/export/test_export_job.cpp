@@ -181,12 +181,14 @@ void TestExportJob::cancelStopsAfterFilesInFlight()
     std::atomic<bool> cancelled{false};
     ExportCallbacks callbacks;
     callbacks.written = [&](int task) { written << task; };
+    std::atomic<bool> released{false};
     callbacks.cancelRequested = [&] { return cancelled = !written.isEmpty(); };
+    callbacks.idle = [&] { released = bool(cancelled); }; // the cancel is in by now
     // The writer holds the second file until the cancel is in: exactly one
     // file is written then, whatever the speed of the machine.
     ExportHooks hooks;
     hooks.beforeWrite = [&](int task) {
-        while (task >= 1 && !cancelled)
+        while (task >= 1 && !released)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     };
     const ExportResult result = run(tasks, callbacks, 2, hooks);

@@ -163,7 +163,7 @@ void TestHostileFiles::truncation_data()
     QTest::newRow("progressive, end marker missing") << progressive.chopped(2) << QSize(333, 251) << QString();
     // Its last scans refine the finest detail: a small thumbnail needs none of it.
     QTest::newRow("progressive cut in its last scans, small")
-        << progressive.left(lastScanCut) << QSize(40, 30) << QString();
+        << progressive.left(lastScanCut) << QSize(16, 12) << QString();
     QTest::newRow("progressive cut in its last scans, full size")
         << progressive.left(lastScanCut) << QSize(333, 251) << cut;
     QTest::newRow("progressive cut in its first scan") << progressive.left(scanEnd(progressive, 0) - 40)

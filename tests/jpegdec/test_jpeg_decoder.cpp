@@ -404,7 +404,10 @@ void TestJpegDecoder::refused()
 {
     QFETCH(QByteArray, data);
     QVERIFY(!DecodeJpeg(data, fixed(1)));
-    QVERIFY(!DecodeJpeg(data, fixed(8)));
+    // A progressive file cut after its DC scans still has all a 1/8 decode
+    // uses (the truncation rows of test_hostile_files show both sides).
+    if (QByteArray(QTest::currentDataTag()) != "progressive cut to 60%")
+        QVERIFY(!DecodeJpeg(data, fixed(8)));
 }
 
 void TestJpegDecoder::hugeClaims_data()

@@ -36,7 +36,12 @@ dpkg-deb -x "$deb" "$root"
 # lintian as root says so on stderr; that is not a finding.
 echo "lintian $(basename "$deb"):"
 lintian -I --fail-on error,warning "$deb" 2>/dev/null | tee "$work/lintian" || fail "lintian"
-grep -E 'hardening-|binary-has-unneeded-section|unstripped' "$work/lintian" && fail "lintian: binaries not hardened or not stripped"
+# The metafile helper is built with _FORTIFY_SOURCE like the rest, but none of
+# its memory and read calls has a size the compiler can know, so no checked
+# variant is ever chosen and lintian's hint about it is a false positive there.
+grep -E 'hardening-|binary-has-unneeded-section|unstripped' "$work/lintian" \
+  | grep -vE 'hardening-no-fortify-functions \[usr/libexec/ostrovel/ostrovel-wmf\]' \
+  && fail "lintian: binaries not hardened or not stripped"
 
 for page in "$root"/usr/share/man/man1/*.1.gz; do
   quiet "groff -man -ww $(basename "$page")" sh -c 'gzip -dc "$1" | groff -man -ww -z' sh "$page"
