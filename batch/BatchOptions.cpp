@@ -119,12 +119,12 @@ const OptionSpec* findLong(const QString& name, bool& ambiguous)
 {
     const OptionSpec* found = nullptr;
     int matches = 0;
-    for (const OptionSpec& spec : kOptions) {
-        const QString full = QLatin1String(spec.longName);
+    for (const OptionSpec& option : kOptions) {
+        const QString full = QLatin1String(option.longName);
         if (full == name)
-            return &spec;
+            return &option;
         if (!name.isEmpty() && full.startsWith(name))
-            found = &spec, ++matches;
+            found = &option, ++matches;
     }
     ambiguous = matches > 1;
     return matches == 1 ? found : nullptr;
@@ -142,17 +142,17 @@ QString longOption(const QStringList& args, int& i, ParsedArguments& r)
     const qsizetype equals = arg.indexOf(u'=');
     const QString typed = equals < 0 ? arg : arg.left(equals);
     bool ambiguous = false;
-    const OptionSpec* spec = findLong(typed.mid(2), ambiguous);
-    if (!spec)
+    const OptionSpec* option = findLong(typed.mid(2), ambiguous);
+    if (!option)
         return (ambiguous ? QStringLiteral("ambiguous option ") : QStringLiteral("unknown option ")) + quoted(typed);
-    const QString name = QStringLiteral("--") + QLatin1String(spec->longName);
-    if (!spec->takesValue)
-        return equals < 0 ? apply(spec->id, {}, r) : name + QStringLiteral(": takes no value");
+    const QString name = QStringLiteral("--") + QLatin1String(option->longName);
+    if (!option->takesValue)
+        return equals < 0 ? apply(option->id, {}, r) : name + QStringLiteral(": takes no value");
     if (equals >= 0)
-        return prefixed(name, apply(spec->id, arg.mid(equals + 1), r));
+        return prefixed(name, apply(option->id, arg.mid(equals + 1), r));
     if (i + 1 >= args.size())
         return name + QStringLiteral(": missing value");
-    return prefixed(name, apply(spec->id, args[++i], r));
+    return prefixed(name, apply(option->id, args[++i], r));
 }
 
 // "-v0", "-j4", "-j 4", "-vs100x100": grouped flags, the last may take a value.
@@ -160,24 +160,24 @@ QString shortOptions(const QStringList& args, int& i, ParsedArguments& r)
 {
     const QString arg = args[i];
     for (int k = 1; k < arg.size(); ++k) {
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* option = nullptr;
         for (const OptionSpec& candidate : kOptions)
             if (candidate.shortName != 0 && arg[k] == QChar(candidate.shortName))
-                spec = &candidate;
+                option = &candidate;
         const QString typed = QStringLiteral("-") + arg[k];
-        if (!spec)
+        if (!option)
             return QStringLiteral("unknown option ") + quoted(typed);
-        if (!spec->takesValue) {
-            apply(spec->id, {}, r);
+        if (!option->takesValue) {
+            apply(option->id, {}, r);
             if (r.action != ParsedArguments::Run)
                 return {};
             continue;
         }
         if (k + 1 < arg.size())
-            return prefixed(typed, apply(spec->id, arg.mid(k + 1), r));
+            return prefixed(typed, apply(option->id, arg.mid(k + 1), r));
         if (i + 1 >= args.size())
             return typed + QStringLiteral(": missing value");
-        return prefixed(typed, apply(spec->id, args[++i], r));
+        return prefixed(typed, apply(option->id, args[++i], r));
     }
     return {};
 }
