@@ -177,6 +177,12 @@ Rendered ExportJob::Shared::render(int task, QImage* canvasOut) const noexcept
         r.jpeg = PrepareJpeg(canvas.Image(), kExportQuality);
         if (canvasOut)
             *canvasOut = canvas.Image();
+        // Memory that runs out for one picture skips that picture; the
+        // export goes on (the file itself was never touched).
+        if (r.jpeg.status == kStatusOutOfMemory && !canvasOut) {
+            r = Rendered{};
+            r.reason = QStringLiteral("not enough memory");
+        }
     } catch (const std::bad_alloc&) {
         r = Rendered{};
         r.reason = QStringLiteral("not enough memory");

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <sys/resource.h>
 
 using namespace batchtest;
 
@@ -21,6 +22,8 @@ private Q_SLOTS:
     void qtOptionNames();
     void stopSignal_data();
     void stopSignal();
+    void tightMemory_data();
+    void tightMemory();
 };
 
 namespace {
@@ -141,6 +144,42 @@ void TestBatchHostile::stopSignal()
         QVERIFY2(name.startsWith("thumb_p"), qPrintable(name));
         QCOMPARE(QImage(out.filePath(name)).size(), QSize(4000, 4000)); // complete, not cut
     }
+}
+
+void TestBatchHostile::tightMemory_data()
+{
+    QTest::addColumn<qint64>("megabytes");
+    QTest::newRow("threads cannot all start") << qint64(200);
+    QTest::newRow("canvases cannot all be had") << qint64(400);
+}
+
+// Under an address-space limit that leaves too little for threads or
+// canvases, the export ends (written or skipped with a reason), never hangs
+// and never aborts.
+void TestBatchHostile::tightMemory()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("the sanitizers reserve far more address space than the limit");
+#endif
+    QFETCH(qint64, megabytes);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("in") && QDir(dir.path()).mkpath("out"));
+    const QByteArray photo = testpics::jpeg(testpics::photoLike(400, 300), 90);
+    for (int i = 0; i < 6; ++i)
+        QVERIFY(testpics::writeFile(dir.filePath(QString("in/p%1.jpg").arg(i)), photo));
+    QProcess p;
+    p.setChildProcessModifier([megabytes] {
+        const rlimit limit{rlim_t(megabytes) << 20, rlim_t(megabytes) << 20};
+        setrlimit(RLIMIT_AS, &limit);
+    });
+    p.start(batchProgram(), {"-j", "8", "--size", "4000x4000", dir.filePath("out"), dir.filePath("in")});
+    QVERIFY(p.waitForStarted(30000));
+    QVERIFY2(p.waitForFinished(120000), "the export hung");
+    const QString messages = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p.exitCode() == 0 || p.exitCode() == 1, qPrintable(messages));
+    const int written = int(QDir(dir.filePath("out")).entryList(QDir::Files).size());
+    QCOMPARE(written + int(messages.count(QLatin1String("cannot read"))), 6);
 }
 
 QTEST_MAIN(TestBatchHostile)
