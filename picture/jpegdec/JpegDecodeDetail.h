@@ -15,6 +15,11 @@ struct DecodeOptions {
     int* skippedScans = nullptr;
     /// When set, receives why the decode failed.
     QString* reason = nullptr;
+    /// Read a sequential file's scan with our own Huffman decoder; off (or
+    /// when it gives up on odd data) libjpeg reads it.
+    bool ownEntropyDecoder = true;
+    /// When set, receives whether our own Huffman decoder read the whole scan.
+    bool* ownEntropyUsed = nullptr;
 };
 
 /// DecodeJpeg with explicit options.

@@ -140,6 +140,8 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const Denominator
     const ByteSpan whole{reinterpret_cast<const unsigned char*>(data.constData()), std::size_t(data.size())};
     std::optional<NeededScans> needed;
     JpegSession session;
+    if (options.ownEntropyDecoder)
+        session.useOwnEntropyDecoder();
     if (whole.size == 0 || !session.readHeader(whole)) {
         if (whole.size == 0)
             setReason(options.reason, QStringLiteral("empty file"));
@@ -163,8 +165,16 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const Denominator
     if (options.skippedScans)
         *options.skippedScans = skipped;
     std::optional<QImage> image = decodePixels(session, output, options.reason);
+    if (!image && session.ownDecoderGaveUp()) {
+        DecodeOptions plain = options;
+        plain.ownEntropyDecoder = false;
+        setReason(options.reason, QString());
+        return decodeBytes(data, chooseDenominator, plain);
+    }
     if (!image)
         return std::nullopt;
+    if (options.ownEntropyUsed)
+        *options.ownEntropyUsed = session.ownEntropyDecoder();
     const QSize stored = session.header().stored;
     const QRectF covered(0, 0, double(stored.width()) / denominator, double(stored.height()) / denominator);
     const QRectF area = uprightArea(covered, output, orientation);

@@ -59,6 +59,14 @@ constexpr int kZigzag[8][8] = {
 
 void silently(j_common_ptr) {}
 
+[[noreturn]] void ownDecoderGivesUp(j_decompress_ptr cinfo)
+{
+    auto* errors = reinterpret_cast<JpegSession::Errors*>(cinfo->err);
+    errors->gaveUp = true;
+    std::strcpy(errors->text, "data our Huffman decoder does not read");
+    std::longjmp(errors->jump, 1);
+}
+
 void onProgress(j_common_ptr cinfo)
 {
     if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxJpegScans)
@@ -214,11 +222,24 @@ void JpegSession::continueWith(const ByteSpan* spans, std::size_t count)
     }
 }
 
+void JpegSession::useOwnEntropyDecoder()
+{
+    m_scan = std::make_unique<BaselineScan>();
+}
+
 bool JpegSession::start()
 {
     if (setjmp(m_errors.jump))
         return false;
-    return jpeg_start_decompress(&m_cinfo) && m_cinfo.output_components == 4;
+    if (!jpeg_start_decompress(&m_cinfo) || m_cinfo.output_components != 4)
+        return false;
+    // Only when the rest of the file is the one span in memory.
+    if (m_scan && m_source.next == m_source.count && BaselineScan::Fits(&m_cinfo)) {
+        m_cinfo.client_data = m_scan.get();
+        if (!m_scan->TakeOver(&m_cinfo, ownDecoderGivesUp))
+            m_cinfo.client_data = nullptr;
+    }
+    return true;
 }
 
 bool JpegSession::coefficientsComplete() const

@@ -3,6 +3,7 @@
 // call into it is made from a member function that holds nothing needing a
 // destructor, and a failed step leaves the session unusable but destructible.
 
+#include "BaselineScan.h"
 #include "ByteSpan.h"
 
 #include <QSize>
@@ -10,6 +11,7 @@
 #include <cstddef>
 #include <cstdio> // jpeglib.h needs FILE and size_t first
 #include <jpeglib.h>
+#include <memory>
 
 namespace ostrovel::jpegdec {
 
@@ -57,8 +59,16 @@ public:
     /// must outlive the session. Call between readHeader and start.
     void continueWith(const ByteSpan* spans, std::size_t count);
 
+    /// Lets start() hand a sequential file's scan to our own Huffman
+    /// decoder (BaselineScan). Call before start().
+    void useOwnEntropyDecoder();
     /// Starts decompressing; a progressive file is read whole here.
     bool start();
+    /// Whether start() handed the scan to our own decoder.
+    bool ownEntropyDecoder() const { return m_cinfo.client_data != nullptr; }
+    /// Whether our own decoder met data it does not read (the decode failed
+    /// then; libjpeg alone is to decode the file again).
+    bool ownDecoderGaveUp() const { return m_errors.gaveUp; }
     /// After start(): whether a progressive file held every coefficient the
     /// chosen scale uses, fully refined (true for sequential files, whose
     /// missing data shows as a premature end instead).
@@ -85,6 +95,7 @@ public:
         /// Coefficients (component index, zigzag index) of a progressive
         /// scan whose data ended early: made up, unless the scale never uses them.
         bool incomplete[MAX_COMPONENTS][DCTSIZE2];
+        bool gaveUp; ///< our own Huffman decoder gave up
     };
 
 private:
@@ -100,6 +111,7 @@ private:
     unsigned char* m_icc = nullptr;
     unsigned int m_iccSize = 0;
     bool m_created = false;
+    std::unique_ptr<BaselineScan> m_scan;
 };
 
 } // namespace ostrovel::jpegdec

@@ -48,6 +48,9 @@ void setUpCompressor(jpeg_compress_struct& cinfo, const QImage& image, const Enc
         cinfo.comp_info[0].v_samp_factor = options.lumaV;
     }
     cinfo.restart_in_rows = options.restartRows;
+    if (options.restartMcus > 0)
+        cinfo.restart_interval = unsigned(options.restartMcus);
+    cinfo.optimize_coding = options.optimizeCoding;
     cinfo.arith_code = options.arithmetic;
     if (options.progressive)
         jpeg_simple_progression(&cinfo);

@@ -14,9 +14,11 @@ struct EncodeOptions {
     int quality = 90;
     Colour colour = Colour::Rgb;
     int lumaH = 2;           ///< luma sampling factors: 2, 2 make 4:2:0
-    int lumaV = 2;           ///< and 1, 1 make 4:4:4 (RGB only)
+    int lumaV = 2;           ///< and 1, 1 make 4:4:4 (RGB only; up to 4)
     bool progressive = false; ///< libjpeg's standard progression
     int restartRows = 0;     ///< a restart marker every so many MCU rows
+    int restartMcus = 0;     ///< or every so many MCUs
+    bool optimizeCoding = false; ///< Huffman tables made for the picture, not the standard's
     bool arithmetic = false; ///< arithmetic rather than Huffman coding
 };
 /// Encoded by libjpeg's compressor; CMYK is written inverted, as Adobe does.

@@ -1,0 +1,110 @@
+#pragma once
+// Huffman decoding of a sequential file's one scan in place of libjpeg's own.
+// Almost all of a reduced decode is spent reading the entropy-coded data, and
+// at 1/8 scale most of it is coefficients that are read only to be thrown
+// away: this decoder skips such a coefficient with its code in one table
+// lookup, reads from a wide bit buffer over data with the stuffed bytes
+// already taken out, and writes the same coefficients libjpeg would, so that
+// libjpeg's inverse DCT and colour conversion give the same pixels.
+//
+// It accepts only what a sound file holds. A code no table has, a restart
+// marker out of turn, data that ends early or runs into a marker: it gives up
+// through the callback, and the caller decodes the file again with libjpeg
+// alone, whose verdict then stands.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio> // jpeglib.h needs FILE and size_t first
+#include <jpeglib.h>
+
+namespace ostrovel::jpegdec {
+
+class BaselineScan {
+public:
+    /// Codes up to this long are decoded by one table lookup.
+    static constexpr int kFastBits = 10;
+    /// The bits one lookup skips several unwanted coefficients in.
+    static constexpr int kSkipBits = 12;
+
+    /// One Huffman table as the decoder uses it.
+    struct Table {
+        /// By the next kFastBits bits: symbol (bits 0-7), code length (bits
+        /// 8-12, 0 for a longer code) and code length plus the symbol's
+        /// magnitude bits (bits 16-20).
+        std::uint32_t fast[1 << kFastBits];
+        /// AC tables only, by the next kSkipBits bits: the codes (with their
+        /// magnitude bits) that lie wholly in them, up to and with an end of
+        /// block: their bits (bits 0-4, 0 for none), how far they move along
+        /// the block (bits 8-15), the last position they may start at
+        /// (bits 16-23) and whether they end it (bit 24).
+        std::uint32_t skip[1 << kSkipBits];
+        std::int32_t maxCode[18];   ///< largest code of each length, -1 if none
+        std::int32_t valueOffset[17];
+        std::uint8_t values[256];
+    };
+
+    /// Whether `cinfo`, just started, has the kind of scan this decoder
+    /// reads: sequential, Huffman-coded, 8 bits, every component in one
+    /// scan, the rest of the data in memory and nothing of it read yet.
+    static bool Fits(j_decompress_ptr cinfo);
+
+    /// Takes over the entropy decoding of `cinfo` (which must fit) through
+    /// `cinfo->client_data`, which must point to this object until the
+    /// decompression ends. `giveUp` must not return. False, with nothing
+    /// changed, when a table is unusable.
+    bool TakeOver(j_decompress_ptr cinfo, void (*giveUp)(j_decompress_ptr));
+
+    /// Window of unstuffed data, and the zeros after it that reads of a whole
+    /// MCU beyond its end may touch.
+    static constexpr std::size_t kWindow = 64 * 1024;
+    static constexpr std::size_t kPad = 4096;
+
+private:
+    struct Reader {
+        const std::uint8_t* next; ///< the next byte to load
+        std::uint64_t bits;       ///< unread bits, the first in bit 63
+        unsigned count;           ///< how many of them are valid
+    };
+    struct Block {
+        const Table* dc;
+        const Table* ac;
+        int component; ///< index into last DC values
+        bool storeDc;
+        bool storeAc;
+    };
+
+    static boolean decodeMcu(j_decompress_ptr cinfo, JBLOCKROW* blocks);
+    void decodeOne(JBLOCKROW* blocks);
+    void startInterval(j_decompress_ptr cinfo);
+    void unstuff();
+    void slide();
+    std::size_t consumedBits() const;
+    [[noreturn]] void giveUp() const;
+    void finish(j_decompress_ptr cinfo);
+
+    j_decompress_ptr m_cinfo = nullptr;
+    void (*m_giveUp)(j_decompress_ptr) = nullptr;
+    Table m_dc[NUM_HUFF_TBLS];
+    Table m_ac[NUM_HUFF_TBLS];
+    Block m_blocks[D_MAX_BLOCKS_IN_MCU];
+    int m_blockCount = 0;
+    int m_lastDc[MAX_COMPS_IN_SCAN] = {};
+
+    // The original data: where unstuffing goes on, and its end.
+    const std::uint8_t* m_source = nullptr;
+    const std::uint8_t* m_sourceEnd = nullptr;
+    // The marker that ends the current interval, once it is found.
+    bool m_intervalEnds = false;
+    int m_marker = -1;                         ///< -1: the data ended
+    const std::uint8_t* m_markerAt = nullptr;  ///< its first 0xFF
+
+    std::uint8_t m_window[kWindow + kPad];
+    std::size_t m_filled = 0;
+    Reader m_reader{};
+
+    std::uint64_t m_mcusLeft = 0;
+    unsigned m_restartsToGo = 0;
+    int m_nextRestart = 0;
+};
+
+} // namespace ostrovel::jpegdec
