@@ -114,6 +114,31 @@ AxisTaps axisTaps(int sourceSize, double start, double extent, int targetSize)
     return taps;
 }
 
+// A batch fits picture after picture of the same size into the same box: the
+// weights (a sine per tap) are made once per thread for each recent geometry.
+const AxisTaps& cachedAxisTaps(int sourceSize, double start, double extent, int targetSize)
+{
+    struct Entry {
+        int sourceSize;
+        double start, extent;
+        int targetSize;
+        AxisTaps taps;
+    };
+    constexpr std::size_t kKept = 4;
+    thread_local std::vector<Entry> recent;
+    for (std::size_t i = 0; i < recent.size(); ++i) {
+        const Entry& e = recent[i];
+        if (e.sourceSize == sourceSize && e.start == start && e.extent == extent && e.targetSize == targetSize) {
+            std::rotate(recent.begin(), recent.begin() + std::ptrdiff_t(i), recent.begin() + std::ptrdiff_t(i) + 1);
+            return recent.front().taps;
+        }
+    }
+    if (recent.size() == kKept)
+        recent.pop_back();
+    recent.insert(recent.begin(), Entry{sourceSize, start, extent, targetSize, axisTaps(sourceSize, start, extent, targetSize)});
+    return recent.front().taps;
+}
+
 struct Job {
     const SourcePixels& source;
     const TargetPixels& target;
@@ -292,8 +317,9 @@ bool Resample(const SourcePixels& source, SourceArea area, const TargetPixels& t
     if (!usable(source) || !usable(target) || !(area.width > 0) || !(area.height > 0) || area.x < 0
         || area.y < 0 || area.x + area.width > source.width + 1e-6 || area.y + area.height > source.height + 1e-6)
         return false;
-    const AxisTaps across = axisTaps(source.width, area.x, area.width, target.width);
-    const AxisTaps down = axisTaps(source.height, area.y, area.height, target.height);
+    // Copies: the second lookup may push the first out of the cache.
+    const AxisTaps across = cachedAxisTaps(source.width, area.x, area.width, target.width);
+    const AxisTaps down = cachedAxisTaps(source.height, area.y, area.height, target.height);
     const Job job{source, target, across, down, opaque, light, &tables()};
     RowCache cache(job);
     filterDown(job, cache);

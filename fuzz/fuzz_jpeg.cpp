@@ -2,10 +2,13 @@
 // the input's last byte, then the fitting into a canvas, as a rendering
 // draws a loaded photo. The last byte also picks the canvas size; bytes
 // after the end of the image are ignored by the decoder, so the fuzzer can
-// vary it freely.
+// vary it freely. Every input is decoded twice, with our Huffman decoder
+// and with libjpeg's alone: the verdicts and pixels must be the same.
 
 #include "FuzzSupport.h"
+#include "JpegDecodeDetail.h"
 #include "JpegDecoder.h"
+#include "JpegExtent.h"
 #include "Picture.h"
 
 #include <QByteArray>
@@ -44,9 +47,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned last = data[size - 1];
     const int denominator = 1 << (last & 3);
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
-    std::optional<DecodedJpeg> decoded = DecodeJpeg(bytes, [denominator](QSize) { return denominator; });
+    const auto chooser = [denominator](QSize) { return denominator; };
+    std::optional<DecodedJpeg> decoded = DecodeJpeg(bytes, chooser);
+    // DecodeJpeg's own preparation: a missing end marker is added.
+    const QByteArray whole = jpegdec::JpegEnd(bytes) == -1 ? bytes + QByteArrayLiteral("\xFF\xD9") : bytes;
+    jpegdec::DecodeOptions libjpegOnly;
+    libjpegOnly.ownEntropyDecoder = false;
+    const std::optional<DecodedJpeg> plain = jpegdec::decodeJpeg(whole, chooser, libjpegOnly);
+    if (decoded.has_value() != plain.has_value())
+        fuzz::Fail("our Huffman decoder and libjpeg disagree on whether the file decodes");
     if (!decoded)
         return 0;
+    if (decoded->image != plain->image)
+        fuzz::Fail("our Huffman decoder and libjpeg decode different pixels");
     checkDecoded(*decoded, denominator);
     const RasterPicture picture(decoded->natural, std::move(decoded->image));
     fuzz::FitIntoCanvas(&picture, fuzz::CanvasSizeFor(last >> 2));

@@ -74,8 +74,25 @@ bool buildTable(const JHUFF_TBL* source, bool dc, BaselineScan::Table& t)
     return true;
 }
 
-void buildSkipTable(BaselineScan::Table& t)
+// A coefficient's value from its `size` magnitude bits.
+inline int extend(unsigned value, unsigned size)
 {
+    return value < (1u << (size - 1)) ? int(value) - int((1u << size) - 1) : int(value);
+}
+
+void buildAcTables(BaselineScan::Table& t)
+{
+    constexpr unsigned fast = BaselineScan::kFastBits;
+    for (unsigned i = 0; i < (1u << fast); ++i) {
+        const std::uint32_t entry = t.fast[i];
+        const unsigned length = (entry >> 8) & 31, symbol = entry & 0xFF, size = symbol & 15;
+        t.coded[i] = 0;
+        if (length == 0 || size == 0 || length + size > fast)
+            continue;
+        const unsigned magnitude = (i >> (fast - length - size)) & ((1u << size) - 1);
+        const auto value = std::uint16_t(std::int16_t(extend(magnitude, size)));
+        t.coded[i] = value | (symbol >> 4) << 16 | (length + size) << 20;
+    }
     constexpr unsigned bits = BaselineScan::kSkipBits, mask = (1u << bits) - 1;
     for (unsigned i = 0; i <= mask; ++i) {
         unsigned used = 0, advance = 0;
@@ -127,12 +144,6 @@ inline unsigned take(std::uint64_t& bits, unsigned& count, unsigned n)
     return value;
 }
 
-// A coefficient's value from its `size` magnitude bits.
-inline int extend(unsigned value, unsigned size)
-{
-    return value < (1u << (size - 1)) ? int(value) - int((1u << size) - 1) : int(value);
-}
-
 } // namespace
 
 bool BaselineScan::Fits(j_decompress_ptr cinfo)
@@ -159,7 +170,7 @@ bool BaselineScan::TakeOver(j_decompress_ptr cinfo, void (*giveUp)(j_decompress_
         if (!builtAc[ac]) {
             if (!buildTable(cinfo->ac_huff_tbl_ptrs[ac], false, m_ac[ac]))
                 return false;
-            buildSkipTable(m_ac[ac]);
+            buildAcTables(m_ac[ac]);
             builtAc[ac] = true;
         }
         // As libjpeg: a component's coefficients are kept only if its pixels
@@ -343,7 +354,18 @@ void BaselineScan::decodeOne(JBLOCKROW* blocks)
         const Table& ac = *block.ac;
         if (block.storeAc) {
             for (int k = 1; k < 64;) {
-                refill(bits, count, next);
+                if (count < 32)
+                    refill(bits, count, next);
+                const std::uint32_t c = ac.coded[bits >> (64 - kFastBits)];
+                if (c != 0) { // the common short code with its value in one lookup
+                    k += int((c >> 16) & 15);
+                    if (k > 63)
+                        giveUp();
+                    coef[kNatural[k]] = JCOEF(std::int16_t(c & 0xFFFF));
+                    drop(bits, count, (c >> 20) & 31);
+                    ++k;
+                    continue;
+                }
                 const unsigned s = symbol(ac);
                 const unsigned run = s >> 4, size = s & 15;
                 if (size) {
