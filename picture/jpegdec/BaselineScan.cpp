@@ -87,6 +87,10 @@ void buildAcTables(BaselineScan::Table& t)
         const std::uint32_t entry = t.fast[i];
         const unsigned length = (entry >> 8) & 31, symbol = entry & 0xFF, size = symbol & 15;
         t.coded[i] = 0;
+        if (length != 0 && size == 0 && symbol != 0xF0) {
+            t.coded[i] = length << 20 | 1u << 25; // end of block
+            continue;
+        }
         if (length == 0 || size == 0 || length + size > fast)
             continue;
         const unsigned magnitude = (i >> (fast - length - size)) & ((1u << size) - 1);
@@ -358,6 +362,10 @@ void BaselineScan::decodeOne(JBLOCKROW* blocks)
                     refill(bits, count, next);
                 const std::uint32_t c = ac.coded[bits >> (64 - kFastBits)];
                 if (c != 0) { // the common short code with its value in one lookup
+                    if (c >> 25) {
+                        drop(bits, count, (c >> 20) & 31);
+                        break; // end of block
+                    }
                     k += int((c >> 16) & 15);
                     if (k > 63)
                         giveUp();

@@ -40,7 +40,8 @@ public:
         std::uint32_t skip[1 << kSkipBits];
         /// AC tables only, by the next kFastBits bits: a code and its
         /// magnitude bits when both lie in them: the value (bits 0-15), the
-        /// zeros before it (bits 16-19) and the bits (bits 20-24); 0 otherwise.
+        /// zeros before it (bits 16-19) and the bits (bits 20-24); for an
+        /// end of block its bits and bit 25; 0 otherwise.
         std::uint32_t coded[1 << kFastBits];
         std::int32_t maxCode[18];   ///< largest code of each length, -1 if none
         std::int32_t valueOffset[17];
