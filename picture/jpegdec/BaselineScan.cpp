@@ -161,6 +161,9 @@ bool BaselineScan::Fits(j_decompress_ptr cinfo)
 
 bool BaselineScan::TakeOver(j_decompress_ptr cinfo, void (*giveUp)(j_decompress_ptr))
 {
+    auto* entropy = reinterpret_cast<EntropyHead*>(cinfo->entropy);
+    if (!entropy || !entropy->decodeMcu)
+        return false;
     bool builtDc[NUM_HUFF_TBLS] = {}, builtAc[NUM_HUFF_TBLS] = {};
     m_blockCount = cinfo->blocks_in_MCU;
     for (int b = 0; b < m_blockCount; ++b) {
@@ -193,7 +196,7 @@ bool BaselineScan::TakeOver(j_decompress_ptr cinfo, void (*giveUp)(j_decompress_
     m_intervalEnds = false;
     unstuff();
     m_reader = {m_window, 0, 0};
-    reinterpret_cast<EntropyHead*>(cinfo->entropy)->decodeMcu = decodeMcu;
+    entropy->decodeMcu = decodeMcu;
     return true;
 }
 
