@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 
 namespace ostrovel::jpegdec {
 namespace {
@@ -22,6 +23,15 @@ struct EntropyHead {
     void (*startPass)(j_decompress_ptr);
     boolean (*decodeMcu)(j_decompress_ptr, JBLOCKROW*);
 };
+
+// Whether `code` lies in the library (or program) that holds libjpeg: a
+// check that the two members above really are libjpeg's functions.
+bool inLibjpeg(const void* code)
+{
+    Dl_info libjpeg{}, other{};
+    return code != nullptr && dladdr(reinterpret_cast<const void*>(&jpeg_start_decompress), &libjpeg) != 0
+           && dladdr(code, &other) != 0 && libjpeg.dli_fbase == other.dli_fbase;
+}
 
 // The libjpeg way of building a canonical Huffman code from its lengths,
 // with the same checks. False for a table libjpeg would not accept.
@@ -162,7 +172,8 @@ bool BaselineScan::Fits(j_decompress_ptr cinfo)
 bool BaselineScan::TakeOver(j_decompress_ptr cinfo, void (*giveUp)(j_decompress_ptr))
 {
     auto* entropy = reinterpret_cast<EntropyHead*>(cinfo->entropy);
-    if (!entropy || !entropy->decodeMcu)
+    if (!entropy || !inLibjpeg(reinterpret_cast<const void*>(entropy->startPass))
+        || !inLibjpeg(reinterpret_cast<const void*>(entropy->decodeMcu)))
         return false;
     bool builtDc[NUM_HUFF_TBLS] = {}, builtAc[NUM_HUFF_TBLS] = {};
     m_blockCount = cinfo->blocks_in_MCU;
