@@ -24,6 +24,7 @@ struct JpegOptions {
     int lumaH = 1; // luma sampling factors; chroma stays at 1
     int lumaV = 1;
     int restartRows = 0;
+    int restartMcus = 0;
     QByteArray exifTiff; // written as an Exif APP1 segment when not empty
     QByteArray icc;      // written as ICC APP2 segments when not empty
 };
@@ -64,6 +65,8 @@ void setUp(jpeg_compress_struct& cinfo, const QImage& image, const JpegOptions& 
         cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
     cinfo.arith_code = o.arithmetic ? TRUE : FALSE;
     cinfo.restart_in_rows = o.restartRows;
+    if (o.restartMcus > 0)
+        cinfo.restart_interval = unsigned(o.restartMcus);
     cinfo.write_JFIF_header = o.exifTiff.isEmpty() ? TRUE : FALSE; // cameras write Exif instead
     if (o.progressive)
         jpeg_simple_progression(&cinfo);
@@ -190,6 +193,12 @@ void addCodings(SeedSink& sink)
     sink.add("jpeg", "scale-1.jpg", withChoice(encode(odd), 0x00));
     sink.add("jpeg", "scale-4.jpg", withChoice(encode(odd, {.progressive = true}), 0x06));
     sink.add("jpeg", "scale-8.jpg", withChoice(encode(photoLike(64, 48), {.progressive = true}), 0x0B));
+    // Sequential files at the scales where most coefficients are skipped
+    // rather than kept, and the largest MCU with a restart after each.
+    sink.add("jpeg", "baseline-420-scale-8.jpg", withChoice(encode(photoLike(64, 48), {.lumaH = 2, .lumaV = 2}), 0x0B));
+    sink.add("jpeg", "baseline-422-scale-2.jpg", withChoice(encode(odd, {.lumaH = 2, .lumaV = 1}), 0x05));
+    sink.add("jpeg", "ten-blocks-restart-every-mcu.jpg",
+             withChoice(encode(photoLike(40, 24), {.lumaH = 4, .lumaV = 2, .restartMcus = 1}), 0x07));
 }
 
 void addMetadata(SeedSink& sink)
@@ -224,6 +233,13 @@ void addBroken(SeedSink& sink)
     sink.add("jpeg", "claims-65535-wide.jpg", claimSize(baseline, 65535, 17));
     sink.add("jpeg", "claims-zero-height.jpg", claimSize(baseline, 33, 0));
     sink.add("jpeg", "duplicate-component-id.jpg", duplicateComponentId(progressive));
+    const QByteArray restarts = encode(photoLike(33, 17), {.lumaH = 2, .lumaV = 2, .restartMcus = 1});
+    const qsizetype rst = restarts.indexOf(QByteArray("\xFF\xD1", 2));
+    QByteArray outOfTurn = restarts;
+    outOfTurn[rst + 1] = char(0xD4);
+    sink.add("jpeg", "restart-out-of-turn.jpg", outOfTurn);
+    sink.add("jpeg", "stray-byte-before-restart.jpg", restarts.left(rst) + QByteArray("\x5A", 1) + restarts.mid(rst));
+    sink.add("jpeg", "restart-dropped.jpg", restarts.left(rst) + restarts.mid(rst + 2));
     sink.add("jpeg", "garbage-after-soi.jpg", QByteArray("\xFF\xD8\xFF", 3) + QByteArray(64, '\xC4'));
 }
 
