@@ -165,7 +165,7 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const Denominator
     if (options.skippedScans)
         *options.skippedScans = skipped;
     std::optional<QImage> image = decodePixels(session, output, options.reason);
-    if (!image && session.ownDecoderGaveUp()) {
+    if (!image && session.ownDecoderGaveUp()) { // odd data: libjpeg alone decides
         DecodeOptions plain = options;
         plain.ownEntropyDecoder = false;
         setReason(options.reason, QString());

@@ -1,5 +1,6 @@
 #pragma once
-// The only place that calls libjpeg. Its errors unwind by longjmp, so each
+// The only place that calls libjpeg (with BaselineScan, which it hands a
+// sequential scan to). Its errors unwind by longjmp, so each
 // call into it is made from a member function that holds nothing needing a
 // destructor, and a failed step leaves the session unusable but destructible.
 
