@@ -73,7 +73,7 @@ bool buildTable(const JHUFF_TBL* source, bool dc, BaselineScan::Table& t)
         for (int i = 0; i < n && length <= BaselineScan::kFastBits; ++i) {
             const unsigned symbol = source->huffval[p + i];
             const int free = BaselineScan::kFastBits - length;
-            const std::uint32_t entry = symbol | std::uint32_t(length) << 8 | (length + (symbol & 15)) << 16;
+            const std::uint32_t entry = symbol | std::uint32_t(length) << 8;
             const unsigned first = codes[p + i] << free;
             for (unsigned j = 0; j < (1u << free); ++j)
                 t.fast[first + j] = entry;
@@ -417,18 +417,8 @@ void BaselineScan::decodeOne(JBLOCKROW* blocks)
                 k += int((several >> 8) & 0xFF);
                 continue;
             }
-            const std::uint32_t entry = ac.fast[bits >> (64 - kFastBits)];
-            unsigned s;
-            if (entry & kLengthMask) {
-                drop(bits, count, entry >> 16);
-                s = entry & 0xFF;
-            } else {
-                const int slow = slowSymbol(bits, count, ac);
-                if (slow < 0)
-                    giveUp();
-                s = unsigned(slow);
-                drop(bits, count, s & 15);
-            }
+            const unsigned s = symbol(ac);
+            drop(bits, count, s & 15);
             if ((s & 15) == 0 && s != 0xF0)
                 break; // end of block
             k += int(s >> 4) + 1;

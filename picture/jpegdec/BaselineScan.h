@@ -28,9 +28,8 @@ public:
 
     /// One Huffman table as the decoder uses it.
     struct Table {
-        /// By the next kFastBits bits: symbol (bits 0-7), code length (bits
-        /// 8-12, 0 for a longer code) and code length plus the symbol's
-        /// magnitude bits (bits 16-20).
+        /// By the next kFastBits bits: symbol (bits 0-7) and code length
+        /// (bits 8-12, 0 for a longer code).
         std::uint32_t fast[1 << kFastBits];
         /// AC tables only, by the next kSkipBits bits: the codes (with their
         /// magnitude bits) that lie wholly in them, up to and with an end of
