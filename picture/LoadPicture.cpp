@@ -7,11 +7,10 @@
 #include "JpegDecoder.h"
 #include "JpegExtent.h"
 #include "PictureBytes.h"
+#include "ReadBmp.h"
 #include "WmfClient.h"
 
-#include <QBuffer>
 #include <QColorSpace>
-#include <QImageReader>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -69,11 +68,7 @@ QImage decodeRaster(QByteArray& bytes, PictureKind kind)
 {
     if (kind == PictureKind::Gif)
         return DecodeGif(bytes); // the first frame on a transparent screen
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "bmp");
-    reader.setAllocationLimit(kRasterAllocationLimitMb);
-    return reader.read();
+    return ReadBmp(bytes, kRasterAllocationLimitMb);
 }
 
 // BMP and GIF, after our own checks.

@@ -1,13 +1,13 @@
-#include <QBuffer>
 #include <QByteArray>
 #include <QDataStream>
+#include <QIODevice>
 #include <QImage>
-#include <QImageReader>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 
 #include "Limits.h"
+#include "ReadBmp.h"
 #include "WmfDevice.h" // libwmf last: its macros break Qt's headers
 
 namespace ostrovel::wmf {
@@ -102,10 +102,7 @@ std::optional<Dib> decodeDib(const unsigned char* p, std::int64_t length)
     out.writeRawData("BM", 2);
     out << quint32(14 + length) << quint32(0) << quint32(14 + h->headerBytes + h->paletteBytes);
     out.writeRawData(reinterpret_cast<const char*>(p), static_cast<int>(length));
-    QBuffer buffer(&file);
-    QImageReader reader(&buffer, "bmp");
-    reader.setAllocationLimit(kWmfBitmapAllocationLimitMb);
-    Dib dib{reader.read(), h->height < 0};
+    Dib dib{ReadBmp(file, kWmfBitmapAllocationLimitMb), h->height < 0};
     if (dib.image.isNull())
         return std::nullopt;
     return dib;

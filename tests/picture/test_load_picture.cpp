@@ -5,10 +5,12 @@
 #include "GifWriter.h"
 #include "Picture.h"
 #include "TestPictures.h"
+#include "WmfWriter.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+#include <malloc.h>
 
 using namespace ostrovel;
 
@@ -71,7 +73,7 @@ QSize naturalPixels(const Picture& p)
 class TestLoadPicture : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase();
     void formats_data();
     void formats();
     void broken_data();
@@ -84,6 +86,8 @@ private Q_SLOTS:
     void gifRefused_data();
     void gifRefused();
     void largePhotoDecodedSmall();
+    void unsetPixels_data();
+    void unsetPixels();
 
 private:
     QString write(const QString& name, const QByteArray& bytes)
@@ -95,6 +99,15 @@ private:
     }
     QTemporaryDir m_dir;
 };
+
+void TestLoadPicture::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    // Memory handed out is never zero here, nor in the metafile helper, so
+    // that a pixel left unset shows (ASan fills it the same way).
+    mallopt(M_PERTURB, 0x55);
+    qputenv("MALLOC_PERTURB_", "85");
+}
 
 void TestLoadPicture::formats_data()
 {
@@ -291,6 +304,73 @@ void TestLoadPicture::largePhotoDecodedSmall()
     QVERIFY2(raster->pixels().width() <= 500 && raster->pixels().height() <= 375,
              qPrintable(QString("decoded %1x%2").arg(raster->pixels().width()).arg(raster->pixels().height())));
     QVERIFY(raster->pixels().width() >= 159);
+}
+
+void TestLoadPicture::unsetPixels_data()
+{
+    QTest::addColumn<bool>("fourBit");
+    QTest::addColumn<bool>("inMetafile");
+    QTest::addColumn<QByteArray>("runs");
+    QTest::addColumn<QPoint>("unset"); // from the top left
+    // 8 x 4 pixels of index 1, rows stored bottom first; a run is a count and
+    // the index (two indices, for 4 bits a pixel), 0 0 ends a line, 0 1 the
+    // picture, 0 2 dx dy jumps.
+    const QByteArray row("\x08\x01\0\0", 4);
+    const QByteArray jump = QByteArray("\x02\x01\0\x02\x03\0\x03\x01\0\0", 10) + row + row + row;
+    const QByteArray lineEnded = QByteArray("\x03\x01\0\0", 4) + row + row + row;
+    const QByteArray pictureEnded = row + row;
+    for (const bool fourBit : {false, true})
+        for (const bool inMetafile : {false, true}) {
+            if (fourBit && inMetafile)
+                continue;
+            const QByteArray kind = QByteArray(fourBit ? "4-bit" : "8-bit") + (inMetafile ? " in a metafile" : "");
+            QTest::addRow("%s, a jump", kind.constData()) << fourBit << inMetafile << jump << QPoint(3, 3);
+            QTest::addRow("%s, a line ended early", kind.constData()) << fourBit << inMetafile << lineEnded << QPoint(5, 3);
+            QTest::addRow("%s, the picture ended early", kind.constData())
+                << fourBit << inMetafile << pictureEnded << QPoint(4, 0);
+        }
+}
+
+// Pixels that run-length data leaves unset show the first palette colour,
+// not whatever the memory held.
+void TestLoadPicture::unsetPixels()
+{
+    QFETCH(bool, fourBit);
+    QFETCH(bool, inMetafile);
+    QFETCH(QByteArray, runs);
+    QFETCH(QPoint, unset);
+    const QRgb green = qRgb(0, 200, 0), red = qRgb(220, 0, 0);
+    QList<QRgb> palette(256, red);
+    palette[0] = green;
+    runs += QByteArray("\0\x01", 2);
+    QByteArray bmp = testpics::rle8Bmp(QSize(8, 4), palette, runs);
+    if (fourBit) {
+        for (qsizetype i = qFromLittleEndian<quint32>(bmp.constData() + 10); i + 1 < bmp.size(); i += 2)
+            if (bmp[i] != 0 && bmp[i + 1] == 1)
+                bmp[i + 1] = 0x11; // both pixels of a run
+        test::setLe16(bmp, 28, 4);
+        test::setLe32(bmp, 30, 2);
+    }
+    QImage image;
+    if (inMetafile) {
+        wmftest::WmfWriter w;
+        w.placeable(QRect(0, 0, 800, 400), 96).window(QRect(0, 0, 800, 400));
+        w.dib(QRect(0, 0, 800, 400), QSize(8, 4), bmp.mid(14));
+        const auto picture = LoadPicture(write("unset.wmf", w.bytes()));
+        QVERIFY(picture);
+        image = picture->render(QSize(80, 40)).scaled(8, 4); // a pixel of each bitmap pixel
+    } else {
+        const auto picture = LoadPicture(write("unset.bmp", bmp));
+        QVERIFY(picture);
+        image = picture->render(QSize(8, 4));
+    }
+    QCOMPARE(image.size(), QSize(8, 4));
+    // The metafile's bitmap is resampled, so its colours only come close.
+    const auto near = [](QRgb a, QRgb b) {
+        return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))}) <= 40;
+    };
+    QVERIFY2(near(image.pixel(unset), green), qPrintable(QColor(image.pixel(unset)).name()));
+    QVERIFY2(near(image.pixel(0, 2), red), qPrintable(QColor(image.pixel(0, 2)).name()));
 }
 
 QTEST_GUILESS_MAIN(TestLoadPicture)

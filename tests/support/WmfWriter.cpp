@@ -179,14 +179,19 @@ WmfWriter& WmfWriter::textOut(QPoint at, const QByteArray& text)
 
 WmfWriter& WmfWriter::bitmap(QRect t, const QImage& image)
 {
+    return dib(t, image.size(), dib24(image));
+}
+
+WmfWriter& WmfWriter::dib(QRect t, QSize size, const QByteArray& dib)
+{
     constexpr std::uint32_t kSrcCopy = 0x00CC0020;
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     // raster operation, colour usage, source h, w, y, x, target h, w, y, x
-    writer(out) << qint16(low(kSrcCopy)) << qint16(high(kSrcCopy)) << qint16(0) << qint16(image.height())
-                << qint16(image.width()) << qint16(0) << qint16(0) << qint16(t.height()) << qint16(t.width())
+    writer(out) << qint16(low(kSrcCopy)) << qint16(high(kSrcCopy)) << qint16(0) << qint16(size.height())
+                << qint16(size.width()) << qint16(0) << qint16(0) << qint16(t.height()) << qint16(t.width())
                 << qint16(t.top()) << qint16(t.left());
-    bytes.append(dib24(image));
+    bytes.append(dib);
     return rawRecord(StretchDib, bytes);
 }
 

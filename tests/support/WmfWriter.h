@@ -99,6 +99,8 @@ public:
     WmfWriter& textOut(QPoint at, const QByteArray& text);
     /// A StretchDIB of a 24-bit bitmap made from `image`, into `target`.
     WmfWriter& bitmap(QRect target, const QImage& image);
+    /// A StretchDIB of a packed DIB (header, palette, bits) of `size`, into `target`.
+    WmfWriter& dib(QRect target, QSize size, const QByteArray& dib);
 
     /// The complete metafile; the header claims `objects` object slots.
     QByteArray bytes(int objects = 8) const;

@@ -1,0 +1,30 @@
+#include "ReadBmp.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <cstdlib>
+
+namespace ostrovel {
+
+QImage ReadBmp(QByteArray& bytes, int allocationLimitMb)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "bmp");
+    reader.setAllocationLimit(allocationLimitMb);
+    // Qt's decoder leaves the pixels it skips as the memory held before, and
+    // fills a picture it is handed when the size and format match: it gets
+    // one cleared to palette index 0 (black, for a picture without palette).
+    QImage image;
+    const QSize claimed = reader.size(); // a top-down BMP's height is negative
+    const QSize size(claimed.width(), std::abs(claimed.height()));
+    if (!size.isEmpty() && reader.imageFormat() != QImage::Format_Invalid) {
+        image = QImage(size, reader.imageFormat());
+        image.fill(0);
+    }
+    if (!reader.read(&image))
+        return {};
+    return image;
+}
+
+} // namespace ostrovel

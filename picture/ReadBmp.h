@@ -1,0 +1,15 @@
+#pragma once
+// Qt's BMP decoder, with every pixel of the picture defined.
+
+#include <QByteArray>
+#include <QImage>
+
+namespace ostrovel {
+
+/// Decodes the BMP file in `bytes` (the decoder reads them in place), with at
+/// most `allocationLimitMb` megabytes for the picture. Pixels the file does not
+/// set (run-length data may jump over some, or end a line or the picture
+/// early) hold the first palette colour. Null when the file cannot be decoded.
+QImage ReadBmp(QByteArray& bytes, int allocationLimitMb);
+
+} // namespace ostrovel
