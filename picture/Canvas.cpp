@@ -113,12 +113,7 @@ bool Canvas::PaintPicture(const StretchablePicture& pic, std::int32_t x, std::in
         return false;
     if (width == 0 || height == 0)
         return true; // nothing to draw
-    const QImage drawn = picture->render(QSize(width, height));
-    if (drawn.isNull())
-        return false;
-    QPainter painter(&m_drawing);
-    painter.drawImage(QPoint(x, y), drawn); // composited; never stretched here
-    return true;
+    return picture->drawInto(m_drawing, QRect(x, y, width, height));
 }
 
 void Canvas::PictureFromImage()

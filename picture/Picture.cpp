@@ -2,6 +2,7 @@
 
 #include "Resample.h"
 
+#include <QPainter>
 #include <cmath>
 
 namespace ostrovel {
@@ -14,6 +15,16 @@ std::int32_t PixelsToHimetric(int pixels)
 Picture::Picture(std::int32_t widthHimetric, std::int32_t heightHimetric)
     : m_width(widthHimetric), m_height(heightHimetric)
 {
+}
+
+bool Picture::drawInto(QImage& canvas, QRect rect) const
+{
+    const QImage drawn = render(rect.size());
+    if (drawn.isNull())
+        return false;
+    QPainter painter(&canvas);
+    painter.drawImage(rect.topLeft(), drawn); // composited; never stretched here
+    return true;
 }
 
 RasterPicture::RasterPicture(QSize naturalSize, QImage pixels, QRectF area)
@@ -30,21 +41,42 @@ RasterPicture::RasterPicture(QSize naturalSize, QImage pixels, QRectF area)
         m_area = QRectF(QPointF(0, 0), QSizeF(m_pixels.size()));
 }
 
+bool RasterPicture::unscaled(QSize size) const
+{
+    return size == m_pixels.size() && m_area == QRectF(QPointF(0, 0), QSizeF(size));
+}
+
+bool RasterPicture::resampleInto(QImage& target, QRect rect) const
+{
+    const SourcePixels source{m_pixels.constBits(), m_pixels.width(), m_pixels.height(), m_pixels.bytesPerLine()};
+    uchar* const bits = target.bits() + rect.y() * target.bytesPerLine() + 4 * rect.x();
+    const TargetPixels into{bits, rect.width(), rect.height(), target.bytesPerLine()};
+    const SourceArea area{m_area.x(), m_area.y(), m_area.width(), m_area.height()};
+    return Resample(source, area, into, !m_pixels.hasAlphaChannel());
+}
+
 QImage RasterPicture::render(QSize size) const
 {
     if (size.isEmpty() || m_pixels.isNull())
         return {};
-    if (size == m_pixels.size() && m_area == QRectF(QPointF(0, 0), QSizeF(size)))
+    if (unscaled(size))
         return m_pixels;
     QImage out(size, m_pixels.format());
-    if (out.isNull())
-        return {};
-    const SourcePixels source{m_pixels.constBits(), m_pixels.width(), m_pixels.height(), m_pixels.bytesPerLine()};
-    const TargetPixels target{out.bits(), out.width(), out.height(), out.bytesPerLine()};
-    const SourceArea area{m_area.x(), m_area.y(), m_area.width(), m_area.height()};
-    if (!Resample(source, area, target, !m_pixels.hasAlphaChannel()))
+    if (out.isNull() || !resampleInto(out, out.rect()))
         return {};
     return out;
+}
+
+bool RasterPicture::drawInto(QImage& canvas, QRect rect) const
+{
+    // An opaque picture covers its rectangle, so it is resampled straight into
+    // the canvas: a large canvas is not held twice.
+    const bool direct = !m_pixels.hasAlphaChannel() && !m_pixels.isNull() && !rect.isEmpty()
+                        && canvas.format() == QImage::Format_RGB32 && canvas.rect().contains(rect)
+                        && !unscaled(rect.size());
+    if (!direct)
+        return Picture::drawInto(canvas, rect);
+    return canvas.bits() != nullptr && resampleInto(canvas, rect);
 }
 
 } // namespace ostrovel

@@ -6,6 +6,7 @@
 #include "PictureStretch.h"
 
 #include <QImage>
+#include <QRect>
 #include <QRectF>
 #include <QSize>
 #include <QString>
@@ -27,6 +28,10 @@ public:
     /// transparent where it draws nothing. Null when it cannot be drawn.
     virtual QImage render(QSize size) const = 0;
 
+    /// Draws the whole picture into `rect` of `canvas` (Format_RGB32),
+    /// composited over what is there. False when it cannot be drawn.
+    virtual bool drawInto(QImage& canvas, QRect rect) const;
+
 private:
     std::int32_t m_width;
     std::int32_t m_height;
@@ -41,10 +46,16 @@ public:
     /// empty): a reduced decode can end in a partial pixel.
     RasterPicture(QSize naturalSize, QImage pixels, QRectF area = QRectF());
     QImage render(QSize size) const override;
+    bool drawInto(QImage& canvas, QRect rect) const override;
     /// The decoded pixels (for tests of the decode size).
     const QImage& pixels() const { return m_pixels; }
 
 private:
+    /// True when `size` shows the pixels as they are.
+    bool unscaled(QSize size) const;
+    /// Resamples the picture into `rect` of `target` (which holds it).
+    bool resampleInto(QImage& target, QRect rect) const;
+
     QImage m_pixels;
     QRectF m_area;
 };

@@ -7,6 +7,7 @@
 #include "Picture.h"
 #include "TestPictures.h"
 
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -91,6 +92,8 @@ private Q_SLOTS:
     void transparentEdgeOnPad_data();
     void transparentEdgeOnPad();
     void paletteInFullColour();
+    void drawnInPlace_data();
+    void drawnInPlace();
 
 private:
     QString write(const QString& name, const QByteArray& bytes)
@@ -212,6 +215,43 @@ void TestPictureScaling::paletteInFullColour()
     // 128). The outermost pixels see the lines cut off by the edge.
     for (int x = 2; x < drawn.width() - 2; ++x)
         QVERIFY2(std::abs(qGray(drawn.pixel(x, 5)) - 188) <= 3, qPrintable(QString::number(qGray(drawn.pixel(x, 5)))));
+}
+
+void TestPictureScaling::drawnInPlace_data()
+{
+    QTest::addColumn<bool>("transparent");
+    QTest::addColumn<QRect>("rect");
+    QTest::newRow("reduced, inside") << false << QRect(3, 5, 41, 29);
+    QTest::newRow("reduced, whole canvas") << false << QRect(0, 0, 64, 48);
+    QTest::newRow("reduced, at the bottom right") << false << QRect(23, 19, 41, 29);
+    QTest::newRow("enlarged, odd size") << false << QRect(1, 0, 63, 47);
+    QTest::newRow("natural size") << false << QRect(7, 2, 50, 37);
+    QTest::newRow("partly outside") << false << QRect(40, 30, 41, 29);
+    QTest::newRow("one pixel") << false << QRect(63, 47, 1, 1);
+    QTest::newRow("transparent") << true << QRect(3, 5, 41, 29);
+}
+
+// Drawn into the canvas at a rectangle: exactly the picture rendered at that
+// size and painted over the pad there, whether resampled in place or not.
+void TestPictureScaling::drawnInPlace()
+{
+    QFETCH(bool, transparent);
+    QFETCH(QRect, rect);
+    QImage image = testpics::photoLike(50, 37, 3).convertToFormat(QImage::Format_ARGB32);
+    if (transparent)
+        for (int y = 0; y < image.height(); ++y)
+            image.setPixel(y, y, qRgba(255, 255, 255, 0));
+    const RasterPicture raster(image.size(), transparent ? image : image.convertToFormat(QImage::Format_RGB32));
+    const QRgb pad = qRgb(20, 90, 200);
+    Canvas canvas(QSize(64, 48), FromQColor(QColor(pad)));
+    canvas.SetAutoRedraw(true);
+    QVERIFY(canvas.PaintPicture(raster, rect.x(), rect.y(), rect.width(), rect.height()));
+    canvas.PictureFromImage();
+
+    QImage expected(canvas.size(), QImage::Format_RGB32);
+    expected.fill(pad);
+    QPainter(&expected).drawImage(rect.topLeft(), raster.render(rect.size()));
+    QCOMPARE(canvas.Image(), expected);
 }
 
 QTEST_GUILESS_MAIN(TestPictureScaling)
