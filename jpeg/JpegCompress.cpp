@@ -4,6 +4,7 @@
 
 #include "JpegCompress.h"
 
+#include "JpegEncode.h"
 #include "Picturebox_2_jpg.h"
 
 #include <algorithm>
@@ -128,7 +129,10 @@ void setParameters(CompressJob& job)
     // force_baseline keeps the quantizers within 8 bits even at quality 0,
     // so the frame stays SOF0.
     jpeg_set_quality(&c, job.quality, TRUE);
-    c.optimize_coding = TRUE;
+    // Optimised tables make libjpeg hold every coefficient of the picture
+    // (6 bytes a pixel at 4:4:4) until the end; a huge canvas is written with
+    // the standard tables instead, the same pixels in a somewhat larger file.
+    c.optimize_coding = qint64(c.image_width) * c.image_height <= kMaxOptimizedPixels;
     for (int i = 0; i < c.num_components; ++i) {
         c.comp_info[i].h_samp_factor = 1;
         c.comp_info[i].v_samp_factor = 1;

@@ -64,6 +64,7 @@ private Q_SLOTS:
     void emptyImage();
     void tooLargeForJpeg();
     void outOfMemory();
+    void hugePictureInLittleMemory();
 
     void replacesExistingFile();
     void unicodePath_data();

@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -263,6 +264,51 @@ void TestJpegWriter::outOfMemory()
     QCOMPARE(::setrlimit(RLIMIT_AS, &saved), 0);
     QCOMPARE(status, int(kStatusOutOfMemory));
     QVERIFY(bytes.isEmpty());
+}
+
+// A picture too large for optimized tables is written with the standard ones
+// in far less memory than the whole picture's coefficients (6 bytes a pixel),
+// and still holds the picture.
+void TestJpegWriter::hugePictureInLittleMemory()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("address-space limits do not work under the sanitizers");
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    QSKIP("address-space limits do not work under the sanitizers");
+#endif
+#endif
+    const int side = int(std::sqrt(double(kMaxOptimizedPixels))) + 16;
+    const QImage picture = gradientWithBlocks(side, side);
+    QVERIFY(!picture.isNull());
+    const quint64 pixels = quint64(side) * quint64(side);
+    const quint64 used = addressSpaceInUse();
+    QVERIFY(used > 0);
+    rlimit saved {};
+    QCOMPARE(::getrlimit(RLIMIT_AS, &saved), 0);
+    rlimit capped = saved;
+    // Room for the output buffer, libjpeg's own rows and the file's copy;
+    // the coefficients alone would need 6 * pixels.
+    capped.rlim_cur = used + 3 * pixels;
+    QVERIFY(saved.rlim_cur == RLIM_INFINITY || saved.rlim_cur > capped.rlim_cur);
+    QCOMPARE(::setrlimit(RLIMIT_AS, &capped), 0);
+    QByteArray bytes;
+    const int status = EncodeJpeg(picture, 100, bytes);
+    QCOMPARE(::setrlimit(RLIMIT_AS, &saved), 0);
+    QCOMPARE(status, int(kStatusOk));
+
+    const JpegLayout layout = readJpegLayout(bytes);
+    QVERIFY(layout.valid);
+    QCOMPARE(layout.frameMarker, 0xC0);
+    QCOMPARE(layout.width, side);
+    QVERIFY(layout.standardHuffmanTables >= 2);
+    const int allocationLimit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(0); // larger than Qt reads by default
+    const QImage decoded = QImage::fromData(bytes, "JPEG");
+    QImageReader::setAllocationLimit(allocationLimit);
+    QCOMPARE(decoded.size(), picture.size());
+    const int difference = maxChannelDifference(picture, decoded);
+    QVERIFY2(difference >= 0 && difference <= kTolerance, qPrintable(QString::number(difference)));
 }
 
 QTEST_GUILESS_MAIN(TestJpegWriter)
