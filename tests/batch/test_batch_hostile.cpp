@@ -3,6 +3,7 @@
 // by signal in the middle of a large export.
 
 #include "BatchProcess.h"
+#include "TestFiles.h"
 #include "TestPictures.h"
 
 #include <QElapsedTimer>
@@ -158,9 +159,8 @@ void TestBatchHostile::tightMemory_data()
 // and never aborts.
 void TestBatchHostile::tightMemory()
 {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    QSKIP("the sanitizers reserve far more address space than the limit");
-#endif
+    if (ostrovel::test::kSanitizerBuild)
+        QSKIP("the sanitizers reserve far more address space than the limit");
     QFETCH(qint64, megabytes);
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkpath("in") && QDir(dir.path()).mkpath("out"));

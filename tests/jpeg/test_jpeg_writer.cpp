@@ -239,13 +239,8 @@ void TestJpegWriter::tooLargeForJpeg()
 
 void TestJpegWriter::outOfMemory()
 {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    QSKIP("address-space limits do not work under the sanitizers");
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    QSKIP("address-space limits do not work under the sanitizers");
-#endif
-#endif
+    if (kSanitizerBuild)
+        QSKIP("address-space limits do not work under the sanitizers");
     // 50 MB of 1-bit pixels need 1.6 GB once converted for the encoder;
     // a cap on the address space makes that conversion fail.
     QImage picture(20000, 20000, QImage::Format_Mono);
@@ -271,13 +266,8 @@ void TestJpegWriter::outOfMemory()
 // and still holds the picture.
 void TestJpegWriter::hugePictureInLittleMemory()
 {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    QSKIP("address-space limits do not work under the sanitizers");
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    QSKIP("address-space limits do not work under the sanitizers");
-#endif
-#endif
+    if (kSanitizerBuild)
+        QSKIP("address-space limits do not work under the sanitizers");
     const int side = int(std::sqrt(double(kMaxOptimizedPixels))) + 16;
     const QImage picture = gradientWithBlocks(side, side);
     QVERIFY(!picture.isNull());

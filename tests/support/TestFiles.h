@@ -19,6 +19,16 @@ bool isRegularFile(const QString& path);
 /// The process's mapped address space in bytes (VmSize), 0 if unknown.
 quint64 addressSpaceInUse();
 
+/// True in a sanitizer build, whose allocator reserves far more address
+/// space than any limit a test sets (GCC and clang say so differently).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitizerBuild = true;
+#elif defined(__has_feature)
+constexpr bool kSanitizerBuild = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+constexpr bool kSanitizerBuild = false;
+#endif
+
 /// Every entry of a folder, hidden ones included, sorted.
 QStringList folderEntries(const QString& folder);
 
