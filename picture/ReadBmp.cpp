@@ -18,9 +18,14 @@ QImage ReadBmp(QByteArray& bytes, int allocationLimitMb)
     QImage image;
     const QSize claimed = reader.size(); // a top-down BMP's height is negative
     const QSize size(claimed.width(), std::abs(claimed.height()));
-    if (!size.isEmpty() && reader.imageFormat() != QImage::Format_Invalid) {
-        image = QImage(size, reader.imageFormat());
-        image.fill(0);
+    const QImage::Format format = reader.imageFormat();
+    if (!size.isEmpty() && format != QImage::Format_Invalid) {
+        const qint64 bits = QImage::toPixelFormat(format).bitsPerPixel();
+        const qint64 bytes = (size.width() * bits + 31) / 32 * 4 * size.height();
+        if (bytes <= (qint64(allocationLimitMb) << 20)) { // larger ones the reader refuses
+            image = QImage(size, format);
+            image.fill(0);
+        }
     }
     if (!reader.read(&image))
         return {};
