@@ -42,6 +42,24 @@ void addPictureSizes()
     QTest::newRow("333x129") << 333 << 129;
 }
 
+// EncodeJpeg at quality 100 with the address space capped at `room` bytes
+// more than is in use; -1 when the cap cannot be set.
+int encodedWithin(const QImage& picture, quint64 room, QByteArray& bytes)
+{
+    const quint64 used = addressSpaceInUse();
+    rlimit saved{};
+    if (used == 0 || ::getrlimit(RLIMIT_AS, &saved) != 0
+        || (saved.rlim_cur != RLIM_INFINITY && saved.rlim_cur <= used + room))
+        return -1;
+    rlimit capped = saved;
+    capped.rlim_cur = used + room;
+    if (::setrlimit(RLIMIT_AS, &capped) != 0)
+        return -1;
+    const int status = EncodeJpeg(picture, 100, bytes);
+    ::setrlimit(RLIMIT_AS, &saved);
+    return status;
+}
+
 } // namespace
 
 void TestJpegWriter::roundTrip_data()
@@ -246,18 +264,8 @@ void TestJpegWriter::outOfMemory()
     QImage picture(20000, 20000, QImage::Format_Mono);
     QVERIFY(!picture.isNull());
     picture.fill(1);
-    const quint64 used = addressSpaceInUse();
-    QVERIFY(used > 0);
-    rlimit saved {};
-    QCOMPARE(::getrlimit(RLIMIT_AS, &saved), 0);
-    rlimit capped = saved;
-    capped.rlim_cur = used + (quint64(1) << 30);
-    QVERIFY(saved.rlim_cur == RLIM_INFINITY || saved.rlim_cur > capped.rlim_cur);
-    QCOMPARE(::setrlimit(RLIMIT_AS, &capped), 0);
     QByteArray bytes;
-    const int status = EncodeJpeg(picture, 100, bytes);
-    QCOMPARE(::setrlimit(RLIMIT_AS, &saved), 0);
-    QCOMPARE(status, int(kStatusOutOfMemory));
+    QCOMPARE(encodedWithin(picture, quint64(1) << 30, bytes), int(kStatusOutOfMemory));
     QVERIFY(bytes.isEmpty());
 }
 
@@ -272,20 +280,10 @@ void TestJpegWriter::hugePictureInLittleMemory()
     const QImage picture = gradientWithBlocks(side, side);
     QVERIFY(!picture.isNull());
     const quint64 pixels = quint64(side) * quint64(side);
-    const quint64 used = addressSpaceInUse();
-    QVERIFY(used > 0);
-    rlimit saved {};
-    QCOMPARE(::getrlimit(RLIMIT_AS, &saved), 0);
-    rlimit capped = saved;
+    QByteArray bytes;
     // Room for the output buffer, libjpeg's own rows and the file's copy;
     // the coefficients alone would need 6 * pixels.
-    capped.rlim_cur = used + 3 * pixels;
-    QVERIFY(saved.rlim_cur == RLIM_INFINITY || saved.rlim_cur > capped.rlim_cur);
-    QCOMPARE(::setrlimit(RLIMIT_AS, &capped), 0);
-    QByteArray bytes;
-    const int status = EncodeJpeg(picture, 100, bytes);
-    QCOMPARE(::setrlimit(RLIMIT_AS, &saved), 0);
-    QCOMPARE(status, int(kStatusOk));
+    QCOMPARE(encodedWithin(picture, 3 * pixels, bytes), int(kStatusOk));
 
     const JpegLayout layout = readJpegLayout(bytes);
     QVERIFY(layout.valid);
