@@ -1,5 +1,5 @@
-#include "AppIcon.h"
-#include "Form1.h"
+#include "app/AppIcon.h"
+#include "app/Form1.h"
 
 #include <QIcon>
 #include <QPixmap>

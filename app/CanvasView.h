@@ -1,7 +1,7 @@
 #pragma once
 // The canvas on the window: shows a Canvas and follows its geometry.
 
-#include "Canvas.h"
+#include "picture/Canvas.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "ExportProgress.h"
+#include "app/ExportProgress.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -3,11 +3,12 @@
 // than about half a second, and offers to cancel. A cancel keeps it up,
 // saying so, until the files already in flight are written.
 
-#include "ExportJob.h"
+#include "export/ExportJob.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QProgressDialog>
+
 #include <functional>
 
 namespace ostrovel {

@@ -1,7 +1,7 @@
-#include "FileListBox.h"
+#include "app/FileListBox.h"
 
-#include "PictureFiles.h"
-#include "RuntimeError.h"
+#include "export/PictureFiles.h"
+#include "common/RuntimeError.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,15 +1,16 @@
-#include "Form1.h"
+#include "app/Form1.h"
 
-#include "BrowseFolderErweitert.h"
-#include "Export.h"
-#include "ExportProgress.h"
-#include "Render.h"
+#include "chooser/BrowseFolderErweitert.h"
+#include "export/Export.h"
+#include "app/ExportProgress.h"
+#include "export/Render.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QKeyEvent>
 #include <QMessageBox>
+
 #include <limits>
 
 namespace ostrovel {

@@ -1,21 +1,22 @@
 #pragma once
 // The main window: canvas, settings, file list and the three buttons.
 
-#include "CanvasView.h"
-#include "Export.h"
-#include "FileListBox.h"
-#include "Messages.h"
-#include "Picture.h"
-#include "PreviewRenderer.h"
-#include "Paths.h"
-#include "RuntimeError.h"
-#include "Settings.h"
+#include "app/CanvasView.h"
+#include "export/Export.h"
+#include "app/FileListBox.h"
+#include "app/Messages.h"
+#include "picture/Picture.h"
+#include "app/PreviewRenderer.h"
+#include "export/Paths.h"
+#include "common/RuntimeError.h"
+#include "export/Settings.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
+
 #include <array>
 #include <functional>
 #include <optional>

@@ -1,11 +1,12 @@
-#include "Messages.h"
+#include "app/Messages.h"
 
-#include "GermanReason.h"
+#include "chooser/GermanReason.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+
 #include <cerrno>
 #include <unistd.h>
 

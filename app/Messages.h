@@ -1,7 +1,7 @@
 #pragma once
 // The window's messages: their texts and the message box that shows them.
 
-#include "RuntimeError.h"
+#include "common/RuntimeError.h"
 
 #include <QString>
 #include <QStringList>

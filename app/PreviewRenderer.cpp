@@ -1,4 +1,4 @@
-#include "PreviewRenderer.h"
+#include "app/PreviewRenderer.h"
 
 #include <QMetaObject>
 

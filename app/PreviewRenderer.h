@@ -2,12 +2,13 @@
 // Renders previews on a worker thread so that a slow picture never holds up
 // the window; only the newest request's result is handed back.
 
-#include "Canvas.h"
-#include "Render.h"
-#include "Settings.h"
+#include "picture/Canvas.h"
+#include "export/Render.h"
+#include "export/Settings.h"
 
 #include <QObject>
 #include <QThreadPool>
+
 #include <functional>
 #include <optional>
 

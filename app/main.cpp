@@ -1,6 +1,6 @@
-#include "Form1.h"
-#include "StopSignals.h"
-#include "Translations.h"
+#include "app/Form1.h"
+#include "export/StopSignals.h"
+#include "app/Translations.h"
 
 #include <QApplication>
 #include <QScreen>

@@ -1,7 +1,7 @@
 // Writes the icon as PNG files for the desktop's icon theme:
 // make-icons OUTDIR SIZE... writes OUTDIR/SIZE/ostrovel.png.
 
-#include "AppIcon.h"
+#include "app/AppIcon.h"
 
 #include <QDir>
 #include <QGuiApplication>

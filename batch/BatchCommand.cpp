@@ -1,14 +1,15 @@
-#include "BatchCommand.h"
+#include "batch/BatchCommand.h"
 
-#include "Export.h"
-#include "FileNames.h"
-#include "Paths.h"
-#include "PictureFiles.h"
-#include "SourceNames.h"
-#include "StopSignals.h"
+#include "export/Export.h"
+#include "common/FileNames.h"
+#include "export/Paths.h"
+#include "export/PictureFiles.h"
+#include "batch/SourceNames.h"
+#include "export/StopSignals.h"
 
 #include <QElapsedTimer>
 #include <QSet>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

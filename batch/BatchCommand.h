@@ -1,7 +1,7 @@
 #pragma once
 // The headless front end of the batch export.
 
-#include "BatchOptions.h"
+#include "batch/BatchOptions.h"
 
 namespace ostrovel {
 

@@ -3,7 +3,7 @@
 // be grouped and take attached values ("-j4"), long ones "--name=value",
 // options may follow names, and "--" ends the options.
 
-#include "Settings.h"
+#include "export/Settings.h"
 
 #include <QString>
 #include <QStringList>

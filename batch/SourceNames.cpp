@@ -1,6 +1,6 @@
-#include "SourceNames.h"
+#include "batch/SourceNames.h"
 
-#include "FileNames.h"
+#include "common/FileNames.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,9 +1,10 @@
 // ostrovel-batch: the window's export without the window, for scripts.
 
-#include "BatchCommand.h"
-#include "FileNames.h"
+#include "batch/BatchCommand.h"
+#include "common/FileNames.h"
 
 #include <QGuiApplication>
+
 #include <cstdio>
 
 namespace {

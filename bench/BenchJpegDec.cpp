@@ -4,15 +4,16 @@
 // It writes its sample files into that folder (for comparing with djpeg) and
 // prints the median of the runs for each case.
 
-#include "JpegDecodeDetail.h"
-#include "JpegDecoder.h"
-#include "JpegFiles.h"
-#include "TestPictures.h"
+#include "picture/jpegdec/JpegDecodeDetail.h"
+#include "picture/jpegdec/JpegDecoder.h"
+#include "tests/support/JpegFiles.h"
+#include "tests/support/TestPictures.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>

@@ -1,7 +1,7 @@
 // bench-gen-photos: writes photo-like test JPEGs (smooth gradients, texture,
 // sensor noise and hard edges), byte for byte the same for the same seed.
 
-#include "PhotoScene.h"
+#include "tests/support/PhotoScene.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,9 +1,10 @@
 // bench-preview: times the preview of one picture file, the rendering a click
 // on the file list runs, on the window's canvas with the default settings.
 
-#include "Render.h"
+#include "export/Render.h"
 
 #include <QGuiApplication>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

@@ -2,16 +2,17 @@
 // from a full-resolution decode area-averaged to the same fitted rectangle on
 // the same padded canvas.
 
-#include "Canvas.h"
-#include "ImageCompare.h"
-#include "Export.h"
-#include "Paths.h"
-#include "Picture.h"
+#include "picture/Canvas.h"
+#include "tests/support/ImageCompare.h"
+#include "export/Export.h"
+#include "export/Paths.h"
+#include "picture/Picture.h"
 
 #include <QColorSpace>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageReader>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>

@@ -5,11 +5,12 @@
 // Prints one tab-separated line: threads files wall_s files_per_s calling_cpu_s process_cpu_s serial_share
 // (the medians of R runs; each run writes into a fresh TARGET).
 
-#include "Export.h"
-#include "PictureFiles.h"
+#include "export/Export.h"
+#include "export/PictureFiles.h"
 
 #include <QDir>
 #include <QGuiApplication>
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>

@@ -1,6 +1,6 @@
-#include "BrowseFolderErweitert.h"
+#include "chooser/BrowseFolderErweitert.h"
 
-#include "FolderDialog.h"
+#include "chooser/FolderDialog.h"
 
 #include <QPointer>
 

@@ -2,6 +2,7 @@
 // The modal folder chooser.
 
 #include <QString>
+
 #include <optional>
 
 class QWidget;

@@ -1,10 +1,10 @@
-#include "FolderDialog.h"
+#include "chooser/FolderDialog.h"
 
-#include "GermanReason.h"
-#include "PlainIconProvider.h"
-#include "RenameDelegate.h"
-#include "RootFilterModel.h"
-#include "StatusLine.h"
+#include "chooser/GermanReason.h"
+#include "chooser/PlainIconProvider.h"
+#include "chooser/RenameDelegate.h"
+#include "chooser/RootFilterModel.h"
+#include "chooser/StatusLine.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
+
 #include <cerrno>
 #include <sys/stat.h>
 

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QString>
+
 #include <functional>
 
 class QFileSystemModel;

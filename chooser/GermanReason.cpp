@@ -1,4 +1,4 @@
-#include "GermanReason.h"
+#include "chooser/GermanReason.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "PlainIconProvider.h"
+#include "chooser/PlainIconProvider.h"
 
 #include <QApplication>
 #include <QFileInfo>

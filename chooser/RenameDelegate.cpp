@@ -1,6 +1,6 @@
-#include "RenameDelegate.h"
+#include "chooser/RenameDelegate.h"
 
-#include "GermanReason.h"
+#include "chooser/GermanReason.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,6 +8,7 @@
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QTimer>
+
 #include <cerrno>
 #include <unistd.h>
 

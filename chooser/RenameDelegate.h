@@ -3,6 +3,7 @@
 // reported with the reason and the folder keeps its old name.
 
 #include <QStyledItemDelegate>
+
 #include <functional>
 
 namespace ostrovel {

@@ -1,4 +1,4 @@
-#include "RootFilterModel.h"
+#include "chooser/RootFilterModel.h"
 
 #include <QFileSystemModel>
 

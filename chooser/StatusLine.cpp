@@ -1,4 +1,4 @@
-#include "StatusLine.h"
+#include "chooser/StatusLine.h"
 
 #include <QFontMetrics>
 

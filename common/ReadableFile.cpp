@@ -1,6 +1,6 @@
-#include "ReadableFile.h"
+#include "common/ReadableFile.h"
 
-#include "FileNames.h"
+#include "common/FileNames.h"
 
 #include <cerrno>
 #include <algorithm>

@@ -2,6 +2,7 @@
 // The program's numbered runtime error: a number and a description.
 
 #include <QString>
+
 #include <stdexcept>
 
 namespace ostrovel {

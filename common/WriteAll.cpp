@@ -1,4 +1,4 @@
-#include "WriteAll.h"
+#include "common/WriteAll.h"
 
 #include <cerrno>
 #include <unistd.h>

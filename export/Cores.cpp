@@ -1,8 +1,9 @@
-#include "Cores.h"
+#include "export/Cores.h"
 
 #include <QFile>
 #include <QList>
 #include <QThread>
+
 #include <algorithm>
 #include <sched.h>
 

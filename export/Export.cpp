@@ -1,7 +1,7 @@
-#include "Export.h"
+#include "export/Export.h"
 
-#include "Paths.h"
-#include "Render.h"
+#include "export/Paths.h"
+#include "export/Render.h"
 
 #include <QGuiApplication>
 #include <QPalette>

@@ -1,9 +1,9 @@
 #pragma once
 // The one entry point of an export, for the window and the command line alike.
 
-#include "Canvas.h"
-#include "ExportJob.h"
-#include "Settings.h"
+#include "picture/Canvas.h"
+#include "export/ExportJob.h"
+#include "export/Settings.h"
 
 #include <QList>
 #include <QSize>

@@ -1,15 +1,16 @@
-#include "ExportJob.h"
+#include "export/ExportJob.h"
 
-#include "Cores.h"
-#include "Export.h"
-#include "JpegFile.h"
-#include "ReadableFile.h"
-#include "Render.h"
-#include "SaveError.h"
+#include "export/Cores.h"
+#include "export/Export.h"
+#include "jpeg/JpegFile.h"
+#include "common/ReadableFile.h"
+#include "export/Render.h"
+#include "jpeg/SaveError.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
+
 #include <chrono>
 #include <condition_variable>
 #include <deque>

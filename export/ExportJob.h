@@ -3,14 +3,15 @@
 // threads, their files written strictly in list order on a writer thread,
 // while the calling thread only hears of the progress.
 
-#include "Canvas.h"
-#include "RuntimeError.h"
-#include "Settings.h"
+#include "picture/Canvas.h"
+#include "common/RuntimeError.h"
+#include "export/Settings.h"
 
 #include <QImage>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
 #include <functional>
 #include <memory>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "Paths.h"
+#include "export/Paths.h"
 
 #include <QStringList>
 

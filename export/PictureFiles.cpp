@@ -1,8 +1,9 @@
-#include "PictureFiles.h"
+#include "export/PictureFiles.h"
 
-#include "FileNames.h"
+#include "common/FileNames.h"
 
 #include <QStringList>
+
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>

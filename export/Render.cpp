@@ -1,4 +1,4 @@
-#include "Render.h"
+#include "export/Render.h"
 
 #include <cmath>
 

@@ -1,9 +1,9 @@
 #pragma once
 // Renders one picture file into the canvas with the typed settings.
 
-#include "Canvas.h"
-#include "Picture.h"
-#include "Settings.h"
+#include "picture/Canvas.h"
+#include "picture/Picture.h"
+#include "export/Settings.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "Settings.h"
+#include "export/Settings.h"
 
 #include <charconv>
 #include <cmath>

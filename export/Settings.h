@@ -1,10 +1,11 @@
 #pragma once
 // The text and number rules by which the window's fields are read.
 
-#include "PictureStretch.h"
+#include "fit/PictureStretch.h"
 
 #include <QString>
 #include <QStringList>
+
 #include <cstdint>
 #include <optional>
 

@@ -1,6 +1,6 @@
-#include "StopSignals.h"
+#include "export/StopSignals.h"
 
-#include "FileReplace.h"
+#include "jpeg/FileReplace.h"
 
 #include <atomic>
 #include <csignal>

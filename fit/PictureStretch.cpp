@@ -1,4 +1,4 @@
-#include "PictureStretch.h"
+#include "fit/PictureStretch.h"
 
 #include <cfenv>
 #include <cmath>

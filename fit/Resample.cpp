@@ -1,4 +1,4 @@
-#include "Resample.h"
+#include "fit/Resample.h"
 
 #include <algorithm>
 #include <array>

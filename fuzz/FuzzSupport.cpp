@@ -1,13 +1,14 @@
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
 
-#include "Canvas.h"
-#include "Picture.h"
-#include "Render.h"
+#include "picture/Canvas.h"
+#include "picture/Picture.h"
+#include "export/Render.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QStringList>
+
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>

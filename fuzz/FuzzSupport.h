@@ -4,6 +4,7 @@
 
 #include <QSize>
 #include <QString>
+
 #include <cstddef>
 #include <cstdint>
 

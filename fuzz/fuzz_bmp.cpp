@@ -2,8 +2,8 @@
 // check, Qt's BMP reader with its allocation limit), then the fitting into
 // a canvas. Inputs that are no BMP are skipped: they test another format.
 
-#include "FuzzSupport.h"
-#include "Picture.h"
+#include "fuzz/FuzzSupport.h"
+#include "picture/Picture.h"
 
 #include <cstring>
 

@@ -2,8 +2,8 @@
 // with its allocation limit, the first frame), then the fitting into a
 // canvas, which composites transparency. Inputs that are no GIF are skipped.
 
-#include "FuzzSupport.h"
-#include "Picture.h"
+#include "fuzz/FuzzSupport.h"
+#include "picture/Picture.h"
 
 #include <cstring>
 

@@ -5,11 +5,11 @@
 // vary it freely. Every input is decoded twice, with our Huffman decoder
 // and with libjpeg's alone: the verdicts and pixels must be the same.
 
-#include "FuzzSupport.h"
-#include "JpegDecodeDetail.h"
-#include "JpegDecoder.h"
-#include "JpegExtent.h"
-#include "Picture.h"
+#include "fuzz/FuzzSupport.h"
+#include "picture/jpegdec/JpegDecodeDetail.h"
+#include "picture/jpegdec/JpegDecoder.h"
+#include "picture/jpegdec/JpegExtent.h"
+#include "picture/Picture.h"
 
 #include <QByteArray>
 #include <QColorSpace>

@@ -2,11 +2,11 @@
 // as UTF-16, each given to Val, ToInt16, ParseColour, Split and ProperPfad,
 // and its first three lines typed into the colour, width and height fields.
 
-#include "Canvas.h"
-#include "FuzzSupport.h"
-#include "Render.h"
-#include "Paths.h"
-#include "Settings.h"
+#include "picture/Canvas.h"
+#include "fuzz/FuzzSupport.h"
+#include "export/Render.h"
+#include "export/Paths.h"
+#include "export/Settings.h"
 
 #include <cmath>
 #include <cstring>

@@ -3,11 +3,11 @@
 // fitting asks for. Crashes show up here far faster than through the helper
 // process, which runs the very same code.
 
-#include "Canvas.h"
-#include "FuzzSupport.h"
-#include "Picture.h"
-#include "WmfPlayer.h"
-#include "WmfProtocol.h"
+#include "picture/Canvas.h"
+#include "fuzz/FuzzSupport.h"
+#include "picture/Picture.h"
+#include "picture/wmf/WmfPlayer.h"
+#include "picture/wmf/WmfProtocol.h"
 
 #include <QByteArray>
 

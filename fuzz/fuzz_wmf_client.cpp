@@ -5,14 +5,15 @@
 // and a crash, a sanitizer report, more than the client's time or more than
 // 1 GB of memory is reported as a finding.
 
-#include "FuzzSupport.h"
-#include "Picture.h"
-#include "WmfFile.h"
-#include "WmfProtocol.h"
+#include "fuzz/FuzzSupport.h"
+#include "picture/Picture.h"
+#include "picture/wmf/WmfFile.h"
+#include "picture/wmf/WmfProtocol.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>

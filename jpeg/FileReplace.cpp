@@ -5,10 +5,10 @@
 // mid-export can simply be repeated, and ext4 and others already flush data
 // written before a rename that replaces a file.
 
-#include "FileReplace.h"
+#include "jpeg/FileReplace.h"
 
-#include "FileNames.h"
-#include "WriteAll.h"
+#include "common/FileNames.h"
+#include "common/WriteAll.h"
 
 #include <QRandomGenerator>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Replaces a file only once its new contents are complete.
 
-#include "JpegStatus.h"
+#include "jpeg/JpegStatus.h"
 
 #include <QByteArray>
 #include <QString>

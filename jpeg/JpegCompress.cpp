@@ -2,10 +2,10 @@
 // handling: libjpeg reports errors by calling error_exit, which must not
 // return, and unwinding C++ frames through libjpeg's C frames is not allowed.
 
-#include "JpegCompress.h"
+#include "jpeg/JpegCompress.h"
 
-#include "JpegEncode.h"
-#include "Picturebox_2_jpg.h"
+#include "jpeg/JpegEncode.h"
+#include "jpeg/Picturebox_2_jpg.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
-
 #include <jpeglib.h>
 #include <jerror.h>
 

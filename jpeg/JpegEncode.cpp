@@ -1,8 +1,8 @@
 // The encoder's front: brings a picture into a pixel layout libjpeg reads.
 
-#include "JpegEncode.h"
+#include "jpeg/JpegEncode.h"
 
-#include "JpegCompress.h"
+#include "jpeg/JpegCompress.h"
 
 #include <QSysInfo>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Encodes a picture as JPEG in memory.
 
-#include "JpegStatus.h"
+#include "jpeg/JpegStatus.h"
 
 #include <QByteArray>
 #include <QImage>

@@ -2,7 +2,7 @@
 // A JPEG file in two steps, encode then replace, so that the encoding can run
 // on another thread than the writing; every JPEG file is written this way.
 
-#include "JpegStatus.h"
+#include "jpeg/JpegStatus.h"
 
 #include <QByteArray>
 #include <QImage>

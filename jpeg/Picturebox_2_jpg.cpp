@@ -2,7 +2,7 @@
 // written through a temporary file, so a failed save never leaves a partial
 // JPEG behind.
 
-#include "Picturebox_2_jpg.h"
+#include "jpeg/Picturebox_2_jpg.h"
 
 namespace ostrovel {
 

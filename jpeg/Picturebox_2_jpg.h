@@ -1,11 +1,11 @@
 #pragma once
 // Writes a picture as a JPEG file: the writer's entry point and its parts.
 
-#include "FileReplace.h"
-#include "JpegEncode.h"
-#include "JpegFile.h"
-#include "JpegStatus.h"
-#include "SaveError.h"
+#include "jpeg/FileReplace.h"
+#include "jpeg/JpegEncode.h"
+#include "jpeg/JpegFile.h"
+#include "jpeg/JpegStatus.h"
+#include "jpeg/SaveError.h"
 
 #include <QImage>
 #include <QString>

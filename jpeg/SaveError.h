@@ -1,7 +1,7 @@
 #pragma once
 // The writer's numbered error.
 
-#include "RuntimeError.h"
+#include "common/RuntimeError.h"
 
 namespace ostrovel {
 

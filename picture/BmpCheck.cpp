@@ -1,6 +1,7 @@
-#include "RasterChecks.h"
+#include "picture/RasterChecks.h"
 
 #include <QtEndian>
+
 #include <cstdlib>
 
 namespace ostrovel {

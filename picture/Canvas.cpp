@@ -1,8 +1,9 @@
-#include "Canvas.h"
+#include "picture/Canvas.h"
 
-#include "Picture.h"
+#include "picture/Picture.h"
 
 #include <QPainter>
+
 #include <cmath>
 
 namespace ostrovel {

@@ -2,12 +2,13 @@
 // The canvas: a picture box measured in whole pixels, with a background
 // colour, a persistent picture and the drawing the fitting paints into.
 
-#include "Limits.h"
-#include "PictureStretch.h"
+#include "picture/Limits.h"
+#include "fit/PictureStretch.h"
 
 #include <QColor>
 #include <QImage>
 #include <QSize>
+
 #include <functional>
 
 namespace ostrovel {

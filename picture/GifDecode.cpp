@@ -1,8 +1,9 @@
-#include "GifDecode.h"
+#include "picture/GifDecode.h"
 
-#include "RasterChecks.h"
+#include "picture/RasterChecks.h"
 
 #include <QtEndian>
+
 #include <array>
 #include <optional>
 

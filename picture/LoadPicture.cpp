@@ -1,16 +1,16 @@
-#include "Picture.h"
-
-#include "JpegDecodeDetail.h"
-#include "Limits.h"
-#include "RasterChecks.h"
-#include "GifDecode.h"
-#include "JpegDecoder.h"
-#include "JpegExtent.h"
-#include "PictureBytes.h"
-#include "ReadBmp.h"
-#include "WmfClient.h"
+#include "picture/Picture.h"
+#include "picture/jpegdec/JpegDecodeDetail.h"
+#include "picture/Limits.h"
+#include "picture/RasterChecks.h"
+#include "picture/GifDecode.h"
+#include "picture/jpegdec/JpegDecoder.h"
+#include "picture/jpegdec/JpegExtent.h"
+#include "picture/PictureBytes.h"
+#include "picture/ReadBmp.h"
+#include "picture/wmf/WmfClient.h"
 
 #include <QColorSpace>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>

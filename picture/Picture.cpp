@@ -1,8 +1,9 @@
-#include "Picture.h"
+#include "picture/Picture.h"
 
-#include "Resample.h"
+#include "fit/Resample.h"
 
 #include <QPainter>
+
 #include <cmath>
 
 namespace ostrovel {

@@ -2,14 +2,15 @@
 // The picture object: a loaded picture with its natural size, drawable at
 // any size.
 
-#include "Limits.h"
-#include "PictureStretch.h"
+#include "picture/Limits.h"
+#include "fit/PictureStretch.h"
 
 #include <QImage>
 #include <QRect>
 #include <QRectF>
 #include <QSize>
 #include <QString>
+
 #include <memory>
 
 namespace ostrovel {

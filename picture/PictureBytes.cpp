@@ -1,6 +1,7 @@
-#include "PictureBytes.h"
+#include "picture/PictureBytes.h"
 
 #include <QtEndian>
+
 #include <cerrno>
 #include <cstdlib>
 #include <new>

@@ -2,7 +2,7 @@
 // Reads a picture file's bytes: only regular files, and only as far as the
 // picture itself goes, so padding or appended data is never held in memory.
 
-#include "ReadableFile.h"
+#include "common/ReadableFile.h"
 
 #include <QByteArray>
 #include <QString>

@@ -3,7 +3,7 @@
 // in what is missing from a damaged file instead of failing, and would
 // allocate whatever size a header claims.
 
-#include "Limits.h"
+#include "picture/Limits.h"
 
 #include <QByteArray>
 #include <QtGlobal>

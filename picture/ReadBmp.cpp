@@ -1,7 +1,8 @@
-#include "ReadBmp.h"
+#include "picture/ReadBmp.h"
 
 #include <QBuffer>
 #include <QImageReader>
+
 #include <cstdlib>
 
 namespace ostrovel {

@@ -2,7 +2,7 @@
 // headers, bit fields, RLE8 and RLE4 (runs, absolute runs, deltas),
 // top-down rows, and headers that claim what the file cannot hold.
 
-#include "Seeds.h"
+#include "fuzz/seeds/Seeds.h"
 
 #include <algorithm>
 #include <cstdlib>

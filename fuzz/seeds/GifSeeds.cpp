@@ -2,11 +2,12 @@
 // tables, transparency, animation with each disposal, interlacing, frames
 // outside the screen, extensions, and damaged LZW data.
 
-#include "GifWriter.h"
-#include "Seeds.h"
+#include "tests/support/GifLiterals.h"
+#include "fuzz/seeds/Seeds.h"
 
 #include <QList>
 #include <QRect>
+
 #include <algorithm>
 
 namespace ostrovel::seeds {

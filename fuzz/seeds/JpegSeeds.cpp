@@ -4,9 +4,10 @@
 // byte of a JPEG seed picks the fuzz target's scale and canvas; a few seeds
 // get an extra byte after the image for the other choices.
 
-#include "Seeds.h"
+#include "fuzz/seeds/Seeds.h"
 
 #include <QColorSpace>
+
 #include <cstdio> // jpeglib.h needs FILE and size_t first
 #include <cstdlib>
 #include <jpeglib.h>

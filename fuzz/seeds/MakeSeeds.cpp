@@ -3,11 +3,12 @@
 // depends on nothing but this program, so the committed seeds can be made
 // again at any time (fuzz/make_seeds.sh).
 
-#include "Seeds.h"
+#include "fuzz/seeds/Seeds.h"
 
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+
 #include <cstdio>
 
 namespace ostrovel::seeds {

@@ -2,12 +2,13 @@
 // The seed generator's parts: each writes the seeds of one fuzz target,
 // small valid files and slightly broken ones, into a SeedSink.
 
-#include "LittleEndian.h"
-#include "TestPictures.h"
+#include "tests/support/LittleEndian.h"
+#include "tests/support/TestPictures.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+
 #include <cstdint>
 
 namespace ostrovel::seeds {

@@ -1,7 +1,7 @@
 // Settings seeds: what people type into the colour, width and height fields
 // (one per line), in UTF-8, and a few as UTF-16.
 
-#include "Seeds.h"
+#include "fuzz/seeds/Seeds.h"
 
 #include <QStringList>
 

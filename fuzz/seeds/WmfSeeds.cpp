@@ -4,8 +4,8 @@
 // their contents (counts beyond the record, objects that do not exist,
 // bitmaps that claim more than they hold).
 
-#include "Seeds.h"
-#include "WmfWriter.h"
+#include "fuzz/seeds/Seeds.h"
+#include "tests/support/WmfWriter.h"
 
 #include <QDataStream>
 

@@ -1,4 +1,4 @@
-#include "BaselineScan.h"
+#include "picture/jpegdec/BaselineScan.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,6 +1,7 @@
-#include "ExifOrientation.h"
+#include "picture/jpegdec/ExifOrientation.h"
 
 #include <QTransform>
+
 #include <cstdint>
 
 namespace ostrovel::jpegdec {

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QRectF>
 #include <QSize>
+
 #include <cstddef>
 
 namespace ostrovel::jpegdec {

@@ -2,8 +2,8 @@
 // Knobs of the decoder that its tests and benchmark use; its limits are in
 // Limits.h.
 
-#include "JpegDecoder.h"
-#include "Limits.h"
+#include "picture/jpegdec/JpegDecoder.h"
+#include "picture/Limits.h"
 
 namespace ostrovel::jpegdec {
 

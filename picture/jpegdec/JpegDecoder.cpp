@@ -1,12 +1,14 @@
-#include "JpegDecoder.h"
-#include "ExifOrientation.h"
-#include "JpegDecodeDetail.h"
-#include "JpegExtent.h"
-#include "JpegSession.h"
-#include "NeededScans.h"
-#include "ReadableFile.h"
+#include "picture/jpegdec/JpegDecoder.h"
+
+#include "picture/jpegdec/ExifOrientation.h"
+#include "picture/jpegdec/JpegDecodeDetail.h"
+#include "picture/jpegdec/JpegExtent.h"
+#include "picture/jpegdec/JpegSession.h"
+#include "picture/jpegdec/NeededScans.h"
+#include "common/ReadableFile.h"
 
 #include <QColorSpace>
+
 #include <algorithm>
 #include <new>
 #include <vector>

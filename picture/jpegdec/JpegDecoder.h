@@ -7,6 +7,7 @@
 #include <QRectF>
 #include <QSize>
 #include <QString>
+
 #include <functional>
 #include <optional>
 

@@ -1,6 +1,6 @@
-#include "JpegExtent.h"
+#include "picture/jpegdec/JpegExtent.h"
 
-#include "ReadableFile.h"
+#include "common/ReadableFile.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,5 +1,6 @@
-#include "JpegSession.h"
-#include "JpegDecodeDetail.h"
+#include "picture/jpegdec/JpegSession.h"
+
+#include "picture/jpegdec/JpegDecodeDetail.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -4,10 +4,11 @@
 // call into it is made from a member function that holds nothing needing a
 // destructor, and a failed step leaves the session unusable but destructible.
 
-#include "BaselineScan.h"
-#include "ByteSpan.h"
+#include "picture/jpegdec/BaselineScan.h"
+#include "picture/jpegdec/ByteSpan.h"
 
 #include <QSize>
+
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio> // jpeglib.h needs FILE and size_t first

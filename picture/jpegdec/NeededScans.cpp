@@ -1,5 +1,6 @@
-#include "NeededScans.h"
-#include "JpegDecodeDetail.h"
+#include "picture/jpegdec/NeededScans.h"
+
+#include "picture/jpegdec/JpegDecodeDetail.h"
 
 #include <algorithm>
 #include <array>

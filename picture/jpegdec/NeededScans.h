@@ -4,7 +4,7 @@
 // progressive file keeps the AC coefficients in scans of their own, so those
 // scans can be left out unread: most of the file's bytes.
 
-#include "ByteSpan.h"
+#include "picture/jpegdec/ByteSpan.h"
 
 #include <optional>
 #include <vector>

@@ -1,7 +1,9 @@
-#include "WmfCanvas.h"
-#include "Limits.h"
+#include "picture/wmf/WmfCanvas.h"
+
+#include "picture/Limits.h"
 
 #include <QFontMetricsF>
+
 #include <algorithm>
 #include <cmath>
 

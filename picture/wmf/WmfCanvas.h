@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTransform>
+
 #include <optional>
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "WmfCharsets.h"
+#include "picture/wmf/WmfCharsets.h"
 
 #include <cstring>
 

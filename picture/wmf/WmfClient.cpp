@@ -1,8 +1,8 @@
-#include "WmfClient.h"
-#include "Limits.h"
-#include "WmfProtocol.h"
+#include "picture/wmf/WmfClient.h"
 
-#include "ReadableFile.h"
+#include "picture/Limits.h"
+#include "picture/wmf/WmfProtocol.h"
+#include "common/ReadableFile.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QStringList>
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+
 #include <cstdint>
 #include <optional>
 

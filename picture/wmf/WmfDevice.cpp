@@ -1,8 +1,9 @@
+#include "picture/wmf/WmfDevice.h" // libwmf last: its macros break Qt's headers
+
 #include <QPainterPath>
 #include <QtMath>
-#include <cmath>
 
-#include "WmfDevice.h" // libwmf last: its macros break Qt's headers
+#include <cmath>
 
 namespace ostrovel::wmf {
 namespace {

@@ -5,14 +5,14 @@
 // libwmf/fund.h defines U8, U16, U32, S16 and S32 as macros, which break Qt's
 // headers: include this header after every Qt header of a file.
 
-#include "WmfCanvas.h"
-#include "WmfFile.h"
+#include "picture/wmf/WmfCanvas.h"
+#include "picture/wmf/WmfFile.h"
 
 #include <QPointF>
 #include <QSizeF>
 #include <QTransform>
-#include <optional>
 
+#include <optional>
 #include <libwmf/api.h>
 #include <libwmf/defs.h>
 #include <libwmf/ipa.h>

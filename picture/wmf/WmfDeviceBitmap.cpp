@@ -1,14 +1,15 @@
+#include "picture/Limits.h"
+#include "picture/ReadBmp.h"
+#include "picture/wmf/WmfDevice.h" // libwmf last: its macros break Qt's headers
+
 #include <QByteArray>
 #include <QDataStream>
 #include <QIODevice>
 #include <QImage>
+
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
-
-#include "Limits.h"
-#include "ReadBmp.h"
-#include "WmfDevice.h" // libwmf last: its macros break Qt's headers
 
 namespace ostrovel::wmf {
 namespace {

@@ -1,12 +1,13 @@
+#include "picture/wmf/WmfCharsets.h"
+#include "picture/wmf/WmfDevice.h" // libwmf last: its macros break Qt's headers
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QByteArray>
 #include <QString>
+
 #include <algorithm>
 #include <cmath>
-
-#include "WmfCharsets.h"
-#include "WmfDevice.h" // libwmf last: its macros break Qt's headers
 
 namespace ostrovel::wmf {
 namespace {

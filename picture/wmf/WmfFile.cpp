@@ -1,5 +1,6 @@
-#include "WmfFile.h"
-#include "Limits.h"
+#include "picture/wmf/WmfFile.h"
+
+#include "picture/Limits.h"
 
 #include <cmath>
 #include <cstdlib>

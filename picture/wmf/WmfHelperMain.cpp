@@ -2,15 +2,15 @@
 // that a metafile that crashes libwmf only ends this process. The protocol
 // is described in WmfProtocol.h.
 
-#include "WmfPlayer.h"
-#include "WmfProtocol.h"
-#include "WriteAll.h"
-
-#include "ReadableFile.h"
+#include "picture/wmf/WmfPlayer.h"
+#include "picture/wmf/WmfProtocol.h"
+#include "common/WriteAll.h"
+#include "common/ReadableFile.h"
 
 #include <QFile>
 #include <QGuiApplication>
 #include <QStringList>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>

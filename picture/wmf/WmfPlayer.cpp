@@ -1,15 +1,16 @@
-#include "WmfPlayer.h"
-#include "Limits.h"
-#include "WmfProtocol.h"
+#include "picture/wmf/WmfPlayer.h"
+
+#include "picture/Limits.h"
+#include "picture/wmf/WmfProtocol.h"
+#include "picture/wmf/WmfDevice.h" // libwmf last: its macros break Qt's headers
 
 #include <QSizeF>
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <span>
 #include <utility>
-
-#include "WmfDevice.h" // libwmf last: its macros break Qt's headers
 
 namespace ostrovel::wmf {
 namespace {

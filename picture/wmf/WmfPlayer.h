@@ -2,11 +2,12 @@
 // Plays a metafile held in memory with libwmf and our device layer. Used by
 // the helper process only.
 
-#include "WmfClient.h"
+#include "picture/wmf/WmfClient.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
+
 #include <optional>
 
 namespace ostrovel::wmf {

@@ -8,7 +8,7 @@
 //   --parent PID     exit at once unless PID is still the parent
 //   --memory BYTES   the address space the helper allows itself
 
-#include "Limits.h"
+#include "picture/Limits.h"
 
 #include <cstdint>
 

@@ -2,13 +2,14 @@
 // Shared set-up of the window tests: a fixed font, a temporary picture folder
 // as the current folder, and a window whose dialogs the test answers.
 
-#include "Form1.h"
-#include "TestPictures.h"
+#include "app/Form1.h"
+#include "tests/support/TestPictures.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <memory>
 
 struct ChooserCall {

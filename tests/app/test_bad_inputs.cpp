@@ -2,8 +2,8 @@
 // the preview keeps its picture (taking the new size and colour) and reports
 // nothing; the export writes nothing for it, leaves it selected and names it.
 
-#include "LittleEndian.h"
-#include "WindowFixture.h"
+#include "tests/support/LittleEndian.h"
+#include "tests/app/WindowFixture.h"
 
 #include <QTest>
 #include <QtEndian>

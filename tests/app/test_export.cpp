@@ -1,10 +1,10 @@
 // The batch export and the picture folder choice, driven through the real
 // window with the folder chooser answered by the test.
 
-#include "Export.h"
-#include "Paths.h"
-#include "Render.h"
-#include "WindowFixture.h"
+#include "export/Export.h"
+#include "export/Paths.h"
+#include "export/Render.h"
+#include "tests/app/WindowFixture.h"
 
 #include <QFileInfo>
 #include <QImageReader>

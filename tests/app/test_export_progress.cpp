@@ -1,17 +1,17 @@
 // The export's progress dialog in the window: absent for a quick export,
 // shown for a long one, and its cancel stops after the files in flight.
 
-#include "WindowFixture.h"
-
-#include "ExportProgress.h"
+#include "tests/app/WindowFixture.h"
+#include "app/ExportProgress.h"
 
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QTest>
+#include <QTimer>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
-#include <QTimer>
 
 using namespace ostrovel;
 

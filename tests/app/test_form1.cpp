@@ -1,7 +1,7 @@
 // The main window on the offscreen platform: layout, title, resizing,
 // keyboard roles and the preview of a clicked file.
 
-#include "WindowFixture.h"
+#include "tests/app/WindowFixture.h"
 
 #include <QSignalSpy>
 #include <QTest>

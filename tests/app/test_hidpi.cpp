@@ -2,7 +2,7 @@
 // canvas and the thumbnails keep their pixel sizes, and the preview is drawn
 // at the screen's resolution instead of being enlarged.
 
-#include "WindowFixture.h"
+#include "tests/app/WindowFixture.h"
 
 #include <QImageReader>
 #include <QTest>

@@ -2,12 +2,13 @@
 // window served, a newer click wins, Escape acts at once, failures stay
 // silent, and an export is not painted over by a late preview.
 
-#include "Render.h"
-#include "WindowFixture.h"
+#include "export/Render.h"
+#include "tests/app/WindowFixture.h"
 
 #include <QElapsedTimer>
 #include <QSemaphore>
 #include <QTimer>
+
 #include <atomic>
 #include <stdexcept>
 

@@ -1,11 +1,12 @@
 // Faults in the target folder and unusual file names: nothing is lost, no
 // temporary file is left, and the window keeps working afterwards.
 
-#include "Export.h"
-#include "WindowFixture.h"
+#include "export/Export.h"
+#include "tests/app/WindowFixture.h"
 
 #include <QProcess>
 #include <QTest>
+
 #include <unistd.h>
 
 using namespace ostrovel;

@@ -3,7 +3,7 @@
 // opaque over a wide canvas, where the program starts looking, and a drag
 // that ends on another entry previews it.
 
-#include "WindowFixture.h"
+#include "tests/app/WindowFixture.h"
 
 #include <QAccessible>
 #include <QScopeGuard>

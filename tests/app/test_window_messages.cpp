@@ -2,15 +2,16 @@
 // with the thumbnail's path and the system's reason, and Qt's own texts in
 // German.
 
-#include "Messages.h"
-#include "GermanReason.h"
-#include "Translations.h"
+#include "app/Messages.h"
+#include "chooser/GermanReason.h"
+#include "app/Translations.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+
 #include <cerrno>
 
 using namespace ostrovel;

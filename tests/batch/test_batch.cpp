@@ -1,8 +1,8 @@
 // ostrovel-batch run as a process: exit statuses, and files byte-identical
 // to the window's export of the same pictures.
 
-#include "BatchProcess.h"
-#include "WindowFixture.h"
+#include "tests/batch/BatchProcess.h"
+#include "tests/app/WindowFixture.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -2,8 +2,8 @@
 // the thumbnail asked for, each invalid row ends with status 64 and one line
 // naming the option and the fault, writing nothing.
 
-#include "BatchProcess.h"
-#include "TestPictures.h"
+#include "tests/batch/BatchProcess.h"
+#include "tests/support/TestPictures.h"
 
 #include <QImage>
 #include <QRegularExpression>

@@ -2,13 +2,14 @@
 // short relative targets, Qt's own option names as file names, and a stop
 // by signal in the middle of a large export.
 
-#include "BatchProcess.h"
-#include "TestFiles.h"
-#include "TestPictures.h"
+#include "tests/batch/BatchProcess.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestPictures.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <csignal>
 #include <sys/resource.h>
 

@@ -3,8 +3,8 @@
 // generated tree: the thumbnails are byte for byte those of one single run,
 // and a run stopped midway and started again ends with the same files.
 
-#include "BatchProcess.h"
-#include "TestPictures.h"
+#include "tests/batch/BatchProcess.h"
+#include "tests/support/TestPictures.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
 #include <csignal>
 #include <unistd.h>
 

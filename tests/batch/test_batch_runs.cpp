@@ -1,8 +1,8 @@
 // ostrovel-batch's runs as scripts use them: names from a list, resumed
 // runs, any number of jobs, no desktop session, names of every shape.
 
-#include "BatchProcess.h"
-#include "TestPictures.h"
+#include "tests/batch/BatchProcess.h"
+#include "tests/support/TestPictures.h"
 
 #include <QTemporaryDir>
 #include <QTest>

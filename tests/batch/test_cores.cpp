@@ -1,8 +1,9 @@
 // The cores a container's CPU quota grants, read from the cgroup files' texts.
 
-#include "Cores.h"
+#include "export/Cores.h"
 
 #include <QTest>
+
 #include <sched.h>
 
 using namespace ostrovel;

@@ -2,8 +2,8 @@
 // Helpers of the folder dialog tests: answering the modal dialog, reaching
 // the tree's rows by path, and the dialog's options.
 
-#include "BrowseFolderErweitert.h"
-#include "FolderDialog.h"
+#include "chooser/BrowseFolderErweitert.h"
+#include "chooser/FolderDialog.h"
 
 #include <QApplication>
 #include <QFileSystemModel>

@@ -1,8 +1,8 @@
 // The folder dialog on the offscreen platform: selection at open, listing,
 // keyboard use, the status line, new folders, the root and the modal call.
 
-#include "DialogHelpers.h"
-#include "StatusLine.h"
+#include "tests/chooser/DialogHelpers.h"
+#include "chooser/StatusLine.h"
 
 #include <QApplication>
 #include <QDir>

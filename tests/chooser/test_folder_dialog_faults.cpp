@@ -2,13 +2,14 @@
 // be made, a renaming that is refused, a chosen folder removed before OK.
 // Each says why in German and leaves the dialog as it was.
 
-#include "DialogHelpers.h"
+#include "tests/chooser/DialogHelpers.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTemporaryDir>
+
 #include <memory>
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 // The status line's text: caption, middle elision and the 80 px margin.
 // Needs a QApplication for fonts, so QTEST_MAIN on the offscreen platform.
 
-#include "StatusLine.h"
+#include "chooser/StatusLine.h"
 
 #include <QFont>
 #include <QFontInfo>

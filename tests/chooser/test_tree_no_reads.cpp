@@ -3,7 +3,7 @@
 // pipe would hang this test (its ctest time limit is short); opening the
 // other file shows up in the folder's inotify events.
 
-#include "FolderDialog.h"
+#include "chooser/FolderDialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,17 +1,18 @@
 // The export engine's ordering rules, headless: files land in list order
 // whatever the workers do, and its results equal the one-at-a-time export.
 
-#include "Export.h"
-#include "Paths.h"
-#include "ExportJob.h"
-#include "Picturebox_2_jpg.h"
-#include "Render.h"
-#include "TestPictures.h"
+#include "export/Export.h"
+#include "export/Paths.h"
+#include "export/ExportJob.h"
+#include "jpeg/Picturebox_2_jpg.h"
+#include "export/Render.h"
+#include "tests/support/TestPictures.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <atomic>
 #include <chrono>
 #include <thread>

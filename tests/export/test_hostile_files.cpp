@@ -2,18 +2,19 @@
 // names that are not UTF-8, pictures cut short or padded, links to
 // thumbnails not yet written. Each ends at once with its reason; none hangs.
 
-#include "Export.h"
-#include "FileNames.h"
-#include "JpegFiles.h"
-#include "Paths.h"
-#include "Picture.h"
-#include "PictureFiles.h"
-#include "TestPictures.h"
+#include "export/Export.h"
+#include "common/FileNames.h"
+#include "tests/support/JpegFiles.h"
+#include "export/Paths.h"
+#include "picture/Picture.h"
+#include "export/PictureFiles.h"
+#include "tests/support/TestPictures.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>

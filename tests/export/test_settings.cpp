@@ -1,11 +1,12 @@
 // How the window's texts are read: numbers, colours, sizes, folder paths and
 // thumbnail names.
 
-#include "Export.h"
-#include "Paths.h"
-#include "Settings.h"
+#include "export/Export.h"
+#include "export/Paths.h"
+#include "export/Settings.h"
 
 #include <QTest>
+
 #include <cmath>
 
 using namespace ostrovel;

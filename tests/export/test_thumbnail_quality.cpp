@@ -1,8 +1,8 @@
 // The fast path (a reduced DCT decode, then Lanczos resampling) against the slow
 // way (a full-resolution decode, area-averaged into the same rectangle).
 
-#include "Render.h"
-#include "TestPictures.h"
+#include "export/Render.h"
+#include "tests/support/TestPictures.h"
 
 #include <QImageReader>
 #include <QPainter>

@@ -1,7 +1,7 @@
 // The fitting's arithmetic, run against a recording surface so that boxes
 // with fractional extents can be tried as well as whole-pixel ones.
 
-#include "PictureStretch.h"
+#include "fit/PictureStretch.h"
 
 #include <QStringList>
 #include <QTest>

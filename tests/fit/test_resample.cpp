@@ -2,9 +2,10 @@
 // Nyquist frequency, little aliasing above it, flat edges for any size, and
 // partial edge pixels of a reduced decode left out.
 
-#include "Resample.h"
+#include "fit/Resample.h"
 
 #include <QTest>
+
 #include <cmath>
 #include <vector>
 

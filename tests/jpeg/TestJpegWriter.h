@@ -2,7 +2,7 @@
 // The JPEG writer's test class; its encoding tests are in
 // test_jpeg_writer.cpp, its file tests in test_jpeg_files.cpp.
 
-#include "Picturebox_2_jpg.h"
+#include "jpeg/Picturebox_2_jpg.h"
 
 #include <QImage>
 #include <QObject>

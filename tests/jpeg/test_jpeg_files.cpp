@@ -1,10 +1,10 @@
 // Tests of the JPEG writer's file handling: replacing, odd names, links,
 // permissions, failures that must leave nothing behind, threads.
 
-#include "JpegFiles.h"
-#include "Picturebox_2_jpg.h"
-#include "TestJpegWriter.h"
-#include "TestPictures.h"
+#include "tests/support/JpegFiles.h"
+#include "jpeg/Picturebox_2_jpg.h"
+#include "tests/jpeg/TestJpegWriter.h"
+#include "tests/support/TestPictures.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +16,6 @@
 #include <csignal>
 #include <thread>
 #include <vector>
-
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>

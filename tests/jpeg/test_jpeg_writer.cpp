@@ -1,9 +1,9 @@
 // Tests of the JPEG writer.
 
-#include "JpegFiles.h"
-#include "Picturebox_2_jpg.h"
-#include "TestJpegWriter.h"
-#include "TestPictures.h"
+#include "tests/support/JpegFiles.h"
+#include "jpeg/Picturebox_2_jpg.h"
+#include "tests/jpeg/TestJpegWriter.h"
+#include "tests/support/TestPictures.h"
 
 #include <QFileInfo>
 #include <QImageReader>
@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstring>
 #include <vector>
-
 #include <sys/resource.h>
 
 using namespace ostrovel;

@@ -2,9 +2,9 @@
 // pixels for every layout, scale and restart spacing, and the same verdict
 // (and pixels) for damaged data, which it leaves to libjpeg.
 
-#include "JpegDecodeDetail.h"
-#include "JpegFiles.h"
-#include "TestPictures.h"
+#include "picture/jpegdec/JpegDecodeDetail.h"
+#include "tests/support/JpegFiles.h"
+#include "tests/support/TestPictures.h"
 
 #include <QRandomGenerator>
 #include <QTest>

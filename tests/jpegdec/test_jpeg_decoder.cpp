@@ -1,9 +1,9 @@
-#include "ExifOrientation.h"
-#include "JpegDecodeDetail.h"
-#include "JpegDecoder.h"
-#include "JpegFiles.h"
-#include "Limits.h"
-#include "TestPictures.h"
+#include "picture/jpegdec/ExifOrientation.h"
+#include "picture/jpegdec/JpegDecodeDetail.h"
+#include "picture/jpegdec/JpegDecoder.h"
+#include "tests/support/JpegFiles.h"
+#include "picture/Limits.h"
+#include "tests/support/TestPictures.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -12,6 +12,7 @@
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <atomic>
 #include <thread>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "JpegDecodeDetail.h"
-#include "JpegFiles.h"
-#include "TestPictures.h"
+#include "picture/jpegdec/JpegDecodeDetail.h"
+#include "tests/support/JpegFiles.h"
+#include "tests/support/TestPictures.h"
 
 #include <QBuffer>
 #include <QColorSpace>

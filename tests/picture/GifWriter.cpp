@@ -1,4 +1,4 @@
-#include "GifWriter.h"
+#include "tests/picture/GifWriter.h"
 
 #include <map>
 #include <utility>

@@ -1,15 +1,16 @@
 // Loading each format by its content: natural size, pixels, orientation,
 // transparency, broken files and the reduced decode of large photos.
 
-#include "LittleEndian.h"
-#include "GifWriter.h"
-#include "Picture.h"
-#include "TestPictures.h"
-#include "WmfWriter.h"
+#include "tests/support/LittleEndian.h"
+#include "tests/picture/GifWriter.h"
+#include "picture/Picture.h"
+#include "tests/support/TestPictures.h"
+#include "tests/support/WmfWriter.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+
 #include <malloc.h>
 
 using namespace ostrovel;

@@ -3,14 +3,15 @@
 // edge, transparent edges blend into the pad, palette pictures are scaled in
 // full colour.
 
-#include "Canvas.h"
-#include "Picture.h"
-#include "TestPictures.h"
+#include "picture/Canvas.h"
+#include "picture/Picture.h"
+#include "tests/support/TestPictures.h"
 
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+
 #include <cmath>
 
 using namespace ostrovel;

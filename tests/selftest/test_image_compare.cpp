@@ -3,10 +3,11 @@
 // every "at most N" check made with it; the PSNR must follow its definition
 // and give a wrong size the worst value.
 
-#include "ImageCompare.h"
-#include "TestPictures.h"
+#include "tests/support/ImageCompare.h"
+#include "tests/support/TestPictures.h"
 
 #include <QTest>
+
 #include <cmath>
 #include <limits>
 

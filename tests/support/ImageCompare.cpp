@@ -1,4 +1,4 @@
-#include "ImageCompare.h"
+#include "tests/support/ImageCompare.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QRect>
+
 #include <limits>
 
 namespace ostrovel::test {

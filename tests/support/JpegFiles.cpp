@@ -1,7 +1,8 @@
-#include "JpegFiles.h"
+#include "tests/support/JpegFiles.h"
 
 #include <QBuffer>
 #include <QImageReader>
+
 #include <algorithm>
 #include <array>
 #include <cstdio> // jpeglib.h needs FILE and size_t first

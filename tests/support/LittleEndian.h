@@ -3,6 +3,7 @@
 // appended while a file is built, or written over bytes to damage one.
 
 #include <QByteArray>
+
 #include <cstdint>
 
 namespace ostrovel::test {

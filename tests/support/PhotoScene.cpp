@@ -1,4 +1,4 @@
-#include "PhotoScene.h"
+#include "tests/support/PhotoScene.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,12 +1,13 @@
-#include "TestPictures.h"
+#include "tests/support/TestPictures.h"
 
-#include "GifWriter.h"
-#include "JpegFiles.h"
-#include "LittleEndian.h"
-#include "WmfWriter.h"
+#include "tests/support/GifLiterals.h"
+#include "tests/support/JpegFiles.h"
+#include "tests/support/LittleEndian.h"
+#include "tests/support/WmfWriter.h"
 
 #include <QBuffer>
 #include <QImageWriter>
+
 #include <algorithm>
 #include <array>
 #include <cmath>

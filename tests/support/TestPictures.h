@@ -1,14 +1,14 @@
 #pragma once
 // Pictures made by the tests themselves, and the files holding them.
 
+#include "tests/support/ImageCompare.h"
+#include "tests/support/TestFiles.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
 #include <QList>
 #include <QRect>
-
-#include "ImageCompare.h"
-#include "TestFiles.h"
 
 namespace ostrovel::test {
 

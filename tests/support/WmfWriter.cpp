@@ -1,7 +1,8 @@
-#include "WmfWriter.h"
+#include "tests/support/WmfWriter.h"
 
 #include <QDataStream>
 #include <QIODevice>
+
 #include <algorithm>
 
 namespace wmftest {

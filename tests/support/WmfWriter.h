@@ -9,6 +9,7 @@
 #include <QList>
 #include <QPoint>
 #include <QRect>
+
 #include <cstdint>
 #include <initializer_list>
 

@@ -2,8 +2,8 @@
 // ostrovel-batch, killed while a helper draws a heavy metafile, leaves no
 // helper running; a call that gives up on a helper leaves none either.
 
-#include "WmfClient.h"
-#include "WmfWriter.h"
+#include "picture/wmf/WmfClient.h"
+#include "tests/support/WmfWriter.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <cmath>
 #include <csignal>
 #include <fcntl.h>

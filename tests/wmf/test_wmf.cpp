@@ -1,16 +1,17 @@
 // Metafiles read through the helper process: natural sizes, rendered pixels,
 // files that must be refused, a helper that never answers, parallel calls.
 
-#include "LittleEndian.h"
-#include "TestPictures.h"
-#include "WmfClient.h"
-#include "WmfWriter.h"
+#include "tests/support/LittleEndian.h"
+#include "tests/support/TestPictures.h"
+#include "picture/wmf/WmfClient.h"
+#include "tests/support/WmfWriter.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <cmath>
 #include <thread>
 #include <sys/stat.h>

@@ -1,12 +1,13 @@
 // The metafile helper's parts without libwmf: the first look at a file's
 // bytes, natural sizes from placeable boxes, and the text encodings.
 
-#include "LittleEndian.h"
-#include "WmfCharsets.h"
-#include "WmfFile.h"
-#include "WmfWriter.h"
+#include "tests/support/LittleEndian.h"
+#include "picture/wmf/WmfCharsets.h"
+#include "picture/wmf/WmfFile.h"
+#include "tests/support/WmfWriter.h"
 
 #include <QTest>
+
 #include <span>
 
 using namespace ostrovel::wmf;

@@ -1,4 +1,4 @@
-#include "GifWriter.h"
+#include "tests/support/GifLiterals.h"
 
 #include <algorithm>
 #include <cstdint>
