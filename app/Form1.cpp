@@ -330,13 +330,12 @@ QList<int> Form1::exportRequest(const QString& target, ExportRequest& request) c
 // learns of both.
 void Form1::reportExport(const ExportResult& result, const QList<int>& entries)
 {
-    if (result.error) {
-        showMessage(WriteErrorMessage(*result.error, result.failedPath, result.failedErrno));
-    }
+    if (const std::optional<WriteFailure>& failure = result.writeFailure)
+        showMessage(WriteErrorMessage(failure->error, failure->path, failure->errnum));
     if (!result.unreadable.isEmpty()) {
         QStringList names;
-        for (int task : result.unreadable)
-            names << m_file1->List(entries[task]);
+        for (const UnreadableTask& u : result.unreadable)
+            names << m_file1->List(entries[u.task]);
         showMessage(UnreadableMessage(names));
     }
 }

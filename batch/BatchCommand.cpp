@@ -2,6 +2,7 @@
 
 #include "export/Export.h"
 #include "common/FileNames.h"
+#include "common/SystemReason.h"
 #include "export/Paths.h"
 #include "export/PictureFiles.h"
 #include "batch/SourceNames.h"
@@ -67,12 +68,6 @@ void say(const QString& text)
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
 }
 
-QString systemReason(int error)
-{
-    const char* words = strerrordesc_np(error); // English, whatever the locale
-    return words ? QString::fromUtf8(words) : QStringLiteral("error %1").arg(error);
-}
-
 bool isFolder(const QString& path)
 {
     struct stat st {};
@@ -90,7 +85,7 @@ QString unlistable(const QString& path)
 {
     DIR* dir = ::opendir(EncodeFileName(path).constData());
     if (!dir)
-        return systemReason(errno);
+        return SystemReason(errno);
     ::closedir(dir);
     return {};
 }
@@ -194,21 +189,18 @@ bool BatchRun::flush()
 
 void BatchRun::report(const ExportResult& result)
 {
-    for (qsizetype k = 0; k < result.unreadable.size(); ++k) {
-        const QString reason = k < result.unreadableReasons.size() ? result.unreadableReasons[k] : QString();
-        const QString shown = m_shown[result.unreadable[k]];
-        say(reason.isEmpty() ? QStringLiteral("cannot read %1").arg(shown)
-                             : QStringLiteral("cannot read %1: %2").arg(shown, reason));
+    for (const UnreadableTask& u : result.unreadable) {
+        const QString& shown = m_shown[u.task];
+        say(u.reason.isEmpty() ? QStringLiteral("cannot read %1").arg(shown)
+                               : QStringLiteral("cannot read %1: %2").arg(shown, u.reason));
     }
     unreadable += result.unreadable.size();
-    if (!result.error)
+    if (!result.writeFailure)
         return;
     m_writeFailed = true;
-    const ExportSource& failed = m_request.sources[*result.failedTask];
-    QString reason = result.failedReason;
-    if (reason.isEmpty())
-        reason = result.failedErrno != 0 ? systemReason(result.failedErrno) : result.error->description();
-    say(QStringLiteral("cannot write %1: %2").arg(joined(m_options.target, ThumbnailName(failed.name)), reason));
+    const ExportSource& failed = m_request.sources[result.writeFailure->task];
+    say(QStringLiteral("cannot write %1: %2")
+            .arg(joined(m_options.target, ThumbnailName(failed.name)), result.writeFailure->reason));
 }
 
 int BatchRun::status() const
@@ -260,7 +252,7 @@ int RunBatch(const BatchOptions& options)
     // Every name is made absolute once, here: "t" must never become "" (the current folder).
     const QString cwd = CurrentFolder();
     if (cwd.isEmpty()) {
-        say(QStringLiteral("cannot find the current folder: %1").arg(systemReason(errno)));
+        say(QStringLiteral("cannot find the current folder: %1").arg(SystemReason(errno)));
         return kBatchUsage;
     }
     const QString target = AbsoluteName(options.target, cwd);

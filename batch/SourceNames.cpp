@@ -1,6 +1,7 @@
 #include "batch/SourceNames.h"
 
 #include "common/FileNames.h"
+#include "common/SystemReason.h"
 
 #include <cerrno>
 #include <climits>
@@ -34,7 +35,7 @@ bool SourceNames::open()
     for (const QString& list : m_lists) {
         std::FILE* file = list == QLatin1String("-") ? stdin : std::fopen(EncodeFileName(list).constData(), "rb");
         if (!file) {
-            m_error = QStringLiteral("cannot read the list %1: %2").arg(list, QString::fromLocal8Bit(strerrordesc_np(errno)));
+            m_error = QStringLiteral("cannot read the list %1: %2").arg(list, SystemReason(errno));
             return false;
         }
         m_files << file;
@@ -52,7 +53,7 @@ std::optional<QString> SourceNames::next()
         const ssize_t length = getdelim(&m_buffer, &m_capacity, m_delimiter, file);
         if (length < 0) {
             if (std::ferror(file)) {
-                m_error = QStringLiteral("cannot read the list %1: %2").arg(m_lists[m_list], QString::fromLocal8Bit(strerrordesc_np(errno)));
+                m_error = QStringLiteral("cannot read the list %1: %2").arg(m_lists[m_list], SystemReason(errno));
                 return std::nullopt;
             }
             ++m_list;

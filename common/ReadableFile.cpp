@@ -1,6 +1,7 @@
 #include "common/ReadableFile.h"
 
 #include "common/FileNames.h"
+#include "common/SystemReason.h"
 
 #include <cerrno>
 #include <algorithm>
@@ -33,14 +34,6 @@ int FileHandle::release() noexcept
     const int fd = m_fd;
     m_fd = -1;
     return fd;
-}
-
-QString SystemReason(int errnum)
-{
-    // strerror_r's GNU form may return a static text instead of filling the buffer.
-    char buffer[256] = {};
-    const char* text = strerror_r(errnum, buffer, sizeof buffer);
-    return QString::fromLocal8Bit(text);
 }
 
 FileHandle OpenPictureFile(const QString& path, QString& reason)

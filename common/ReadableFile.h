@@ -39,7 +39,4 @@ FileHandle OpenPictureFile(const QString& path, QString& reason);
 /// not be had).
 QByteArray ReadAtMost(int fd, qint64 offset, qint64 cap, QString& reason);
 
-/// The system's words for `errnum`, in English.
-QString SystemReason(int errnum);
-
 } // namespace ostrovel

@@ -29,8 +29,8 @@ ExportResult RunExport(const ExportRequest& request, Canvas& canvas)
     ExportJob job(tasks, request.settings, canvas.size(), canvas.BackColor());
     job.setHooks(request.hooks);
     ExportResult result = job.run(request.callbacks, request.threads);
-    if (result.error)
-        canvas.setPicture(result.failedCanvas);
+    if (result.writeFailure)
+        canvas.setPicture(result.writeFailure->canvas);
     else
         canvas.ClearPicture();
     return result;

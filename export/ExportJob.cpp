@@ -4,6 +4,7 @@
 #include "export/Export.h"
 #include "jpeg/JpegFile.h"
 #include "common/ReadableFile.h"
+#include "common/SystemReason.h"
 #include "export/Render.h"
 #include "jpeg/SaveError.h"
 
@@ -121,7 +122,7 @@ struct ExportJob::Shared {
     void renderStep(std::unique_lock<std::mutex>& lock);
     void writeStep(std::unique_lock<std::mutex>& lock);
     bool land(int task, Rendered& r, int& errnum) const noexcept;
-    void recordFailure(int task, int status, int errnum);
+    void recordFailure(int task, int status, int errnum, QImage canvas);
     void work();
     void write();
 
@@ -234,18 +235,19 @@ bool ExportJob::Shared::land(int task, Rendered& r, int& errnum) const noexcept
     return r.jpeg.status == kStatusOk;
 }
 
-void ExportJob::Shared::recordFailure(int task, int status, int errnum)
+void ExportJob::Shared::recordFailure(int task, int status, int errnum, QImage canvas)
 {
-    result.failedTask = task;
-    result.error = SaveError(status);
-    result.failedPath = tasks[std::size_t(task)].output;
-    result.failedErrno = errnum;
+    const RuntimeError error = SaveError(status);
+    QString reason;
     if (errnum != 0)
-        result.failedReason = SystemReason(errnum);
+        reason = SystemReason(errnum);
     else if (status == kStatusOutOfMemory)
-        result.failedReason = QStringLiteral("not enough memory");
+        reason = QStringLiteral("not enough memory");
     else if (status == kStatusInvalidParameter)
-        result.failedReason = QStringLiteral("the picture cannot be encoded");
+        reason = QStringLiteral("the picture cannot be encoded");
+    else
+        reason = error.description();
+    result.writeFailure = WriteFailure{task, error, tasks[std::size_t(task)].output, errnum, reason, std::move(canvas)};
 }
 
 // Lands the next task in list order, from the lock's holder.
@@ -271,14 +273,12 @@ void ExportJob::Shared::writeStep(std::unique_lock<std::mutex>& lock)
     lock.lock();
     reserved -= r.reserved;
     if (!r.readable) {
-        result.unreadable << task;
-        result.unreadableReasons << r.reason;
+        result.unreadable << UnreadableTask{task, r.reason};
     } else if (ok) {
         ++result.written;
         landed.push_back(task);
     } else {
-        recordFailure(task, r.jpeg.status, errnum);
-        result.failedCanvas = std::move(failedCanvas);
+        recordFailure(task, r.jpeg.status, errnum, std::move(failedCanvas));
         limit = next; // nothing more is started; what is in flight is dropped
         writerDone = true;
     }

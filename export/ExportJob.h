@@ -32,17 +32,27 @@ struct ExportCallbacks {
     std::function<void()> idle;             ///< called about every 15 ms while the export runs
 };
 
+/// A task whose picture could not be read: nothing was written for it.
+struct UnreadableTask {
+    int task = 0;
+    QString reason; ///< in English ("not a regular file")
+};
+
+/// The write that ended an export.
+struct WriteFailure {
+    int task = 0;       ///< the task whose file could not be written
+    RuntimeError error; ///< error 5 for it
+    QString path;       ///< the file that could not be written
+    int errnum = 0;     ///< the system's error number; 0 when it was not the system's
+    QString reason;     ///< in English ("File name too long"); never empty
+    QImage canvas;      ///< the canvas as that task's rendering left it
+};
+
 /// How an export ended.
 struct ExportResult {
     int written = 0;
-    QList<int> unreadable;                ///< tasks whose picture could not be read (nothing written)
-    QStringList unreadableReasons;        ///< why, one per unreadable task, in English ("not a regular file")
-    std::optional<int> failedTask;        ///< the task whose file could not be written
-    std::optional<RuntimeError> error;    ///< error 5 for that task
-    QString failedPath;                   ///< the file that could not be written
-    int failedErrno = 0;                  ///< the system's error number for it; 0 when it was not the system's
-    QString failedReason;                 ///< the system's words for it in English ("File name too long")
-    QImage failedCanvas;                  ///< the canvas as that task's rendering left it
+    QList<UnreadableTask> unreadable;         ///< in list order
+    std::optional<WriteFailure> writeFailure; ///< nothing after its task was written
     bool cancelled = false;
 };
 

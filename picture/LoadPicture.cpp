@@ -1,4 +1,5 @@
 #include "picture/Picture.h"
+#include "common/SystemReason.h"
 #include "picture/jpegdec/JpegDecodeDetail.h"
 #include "picture/Limits.h"
 #include "picture/RasterChecks.h"

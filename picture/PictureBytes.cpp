@@ -1,4 +1,5 @@
 #include "picture/PictureBytes.h"
+#include "common/SystemReason.h"
 
 #include <QtEndian>
 

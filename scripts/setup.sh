@@ -16,8 +16,9 @@ packages=(
 # A real X server and tools to check the window from outside; GNU parallel
 # for the test of the README's recipe for many files; Debian's checkers for
 # the package, its metadata and man pages.
+# libc-l10n: a German libc, to check that the reasons stay English.
 test_packages=(xvfb xauth xdotool x11-utils imagemagick parallel
-  lintian appstream desktop-file-utils groff-base man-db)
+  lintian appstream desktop-file-utils groff-base man-db libc-l10n)
 ((with_tests)) && packages+=("${test_packages[@]}")
 
 missing=()

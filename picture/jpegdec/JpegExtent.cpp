@@ -1,6 +1,7 @@
 #include "picture/jpegdec/JpegExtent.h"
 
 #include "common/ReadableFile.h"
+#include "common/SystemReason.h"
 
 #include <cerrno>
 #include <cstring>

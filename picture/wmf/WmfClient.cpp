@@ -1,4 +1,5 @@
 #include "picture/wmf/WmfClient.h"
+#include "common/SystemReason.h"
 
 #include "picture/Limits.h"
 #include "picture/wmf/WmfProtocol.h"

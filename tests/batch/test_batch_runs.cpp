@@ -23,6 +23,8 @@ private Q_SLOTS:
     void thumbnailNames();
     void laterSourceWins();
     void messagesKeepNameBytes();
+    void reasonsInEnglish_data();
+    void reasonsInEnglish();
 
 private:
     QString pictures(const QString& name) const { return m_dir.filePath("pictures/" + name); }
@@ -236,6 +238,33 @@ void TestBatchRuns::messagesKeepNameBytes()
     QVERIFY2(run.err.startsWith("ostrovel-batch: cannot read " + missing), run.err.constData());
     QCOMPARE(run.err.count('\n'), 1);
     QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{"thumb_a.jpg"});
+}
+
+// The system's reasons follow no locale: a German one is at hand for libc.
+void TestBatchRuns::reasonsInEnglish_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("reason");
+    const QString out = newFolder();
+    QDir(out).mkdir("thumb_a.jpg");
+    QTest::newRow("source") << QStringList{out, m_dir.filePath("gone.jpg")} << 1 << "No such file or directory";
+    QTest::newRow("list") << QStringList{"--files-from", m_dir.filePath("gone.txt"), out} << 64
+                          << "No such file or directory";
+    QTest::newRow("write") << QStringList{out, pictures("a.jpg")} << 2 << "Is a directory";
+}
+
+void TestBatchRuns::reasonsInEnglish()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, reason);
+    RunOptions options;
+    options.set = {{"LANGUAGE", "de"}, {"LANG", "C.UTF-8"}};
+    options.unset = {"LC_ALL", "LC_MESSAGES"};
+    const Run run = batch(args, options);
+    QCOMPARE(run.status, status);
+    QVERIFY2(run.err.trimmed().endsWith(": " + reason.toUtf8()), run.err.constData());
 }
 
 QTEST_MAIN(TestBatchRuns)

@@ -146,11 +146,11 @@ void TestExportJob::errorAtEntryStopsThere()
     callbacks.written = [&](int task) { written << task; };
     const ExportResult result = run(tasks, callbacks);
     QCOMPARE(written, (QList<int>{0, 1, 2}));
-    QCOMPARE(result.failedTask, std::optional<int>(3));
-    QVERIFY(result.error);
-    QCOMPARE(result.error->number(), 5);
-    QCOMPARE(result.error->description(), QString("Speicherung des Bildes fehlgeschlagen. GDI+ Error:7"));
-    QCOMPARE(result.failedCanvas.size(), QSize(100, 80));
+    QVERIFY(result.writeFailure);
+    QCOMPARE(result.writeFailure->task, 3);
+    QCOMPARE(result.writeFailure->error.number(), 5);
+    QCOMPARE(result.writeFailure->error.description(), QString("Speicherung des Bildes fehlgeschlagen. GDI+ Error:7"));
+    QCOMPARE(result.writeFailure->canvas.size(), QSize(100, 80));
     QCOMPARE(QDir(target).entryList(QDir::Files | QDir::Hidden).size(), 3); // work done ahead is dropped
 }
 
@@ -207,7 +207,10 @@ void TestExportJob::unreadableAreListed()
     testpics::writeFile(tasks[1].source, "not a picture");
     QFile::remove(tasks[2].source);
     const ExportResult result = run(tasks);
-    QCOMPARE(result.unreadable, (QList<int>{1, 2}));
+    QList<int> unreadable;
+    for (const UnreadableTask& u : result.unreadable)
+        unreadable << u.task;
+    QCOMPARE(unreadable, (QList<int>{1, 2}));
     QCOMPARE(result.written, 2);
     QVERIFY(QFile::exists(tasks[3].output));
     QVERIFY(!QFile::exists(tasks[1].output));
