@@ -23,6 +23,8 @@
 
 namespace ostrovel {
 
+/// The main window, with the names of the design it implements: controls
+/// `Text1`, `File1`, `Picture1`, ..., handlers `Command1_Click`, ...
 class Form1 : public QWidget {
     Q_OBJECT
 public:
@@ -42,19 +44,22 @@ public:
     QLabel* Label1(int index) const { return m_label1.at(std::size_t(index)); }
     QLabel* Label2(int index) const { return m_label2.at(std::size_t(index)); }
     QLineEdit* Text2() const { return m_text2; }
+    /// The prefix field: it shows "thumb_", but the file names are made with
+    /// the fixed prefix whatever it holds, as they always were.
     QLineEdit* Text3() const { return m_text3; }
     QPushButton* Command1() const { return m_command1; }
     FileListBox* File1() const { return m_file1; }
     QPushButton* Command2() const { return m_command2; }
     QPushButton* Command3() const { return m_command3; }
 
-    /// The remembered picture folder and target folder; empty at start.
+    /// The remembered picture folder (`Bildordner`) and target folder
+    /// (`Zielordner`); empty at start.
     QString Bildordner;
     QString Zielordner;
 
     /// A folder path ready for a file name to be appended.
     QString ProperPfad(const QString& pfad) const { return ostrovel::ProperPfad(pfad); }
-    /// Renders `filename` (empty: the list's current entry) into the canvas
+    /// "Fit picture": renders `filename` (empty: the list's current entry) into the canvas
     /// with the typed settings. Reports nothing; false when the file could not be read.
     bool Bildanpassen(const QString& filename);
 
@@ -89,10 +94,10 @@ public:
 
 public Q_SLOTS:
     void Form_Resize();
-    void File1_Click();
-    void Command1_Click();
-    void Command2_Click();
-    void Command3_Click();
+    void File1_Click();    ///< a click on the list: preview the clicked picture
+    void Command1_Click(); ///< "Bilder Verzeichnis wählen": choose the picture folder
+    void Command2_Click(); ///< "Als JPG speichern": choose a target folder and export the selection
+    void Command3_Click(); ///< "Ende": quit
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

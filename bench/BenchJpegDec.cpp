@@ -4,8 +4,10 @@
 // It writes its sample files into that folder (for comparing with djpeg) and
 // prints the median of the runs for each case.
 
-#include "picture/jpegdec/JpegDecodeDetail.h"
 #include "picture/jpegdec/JpegDecoder.h"
+#include "picture/jpegdec/JpegExtent.h"
+#include "picture/Limits.h"
+#include "common/ReadableFile.h"
 #include "tests/support/JpegFiles.h"
 #include "tests/support/TestPictures.h"
 
@@ -99,10 +101,15 @@ int main(int argc, char** argv)
         std::printf("%s (%lld bytes)\n", qPrintable(path), qlonglong(bytes.size()));
         for (int d : {8, 4, 1}) {
             const auto chooser = [d](QSize) { return d; };
-            const Timing fromFile = median(runs, [&] { return bool(DecodeJpegFile(path, chooser)); });
-            const Timing fromMemory = median(runs, [&] { return bool(DecodeJpeg(bytes, chooser)); });
+            const Timing fromFile = median(runs, [&] {
+                QString reason;
+                const FileHandle handle = OpenPictureFile(path, reason); // as the loader reads it
+                const QByteArray read = jpegdec::ReadJpegExtent(handle.fd(), kMaxJpegFileBytes, reason);
+                return bool(DecodeJpeg(read, {.chooseDenominator = chooser}));
+            });
+            const Timing fromMemory = median(runs, [&] { return bool(DecodeJpeg(bytes, {.chooseDenominator = chooser})); });
             const Timing allScans = median(runs, [&] {
-                return bool(jpegdec::decodeJpeg(bytes, chooser, {.skipUnusedScans = false}));
+                return bool(DecodeJpeg(bytes, {.chooseDenominator = chooser, .skipUnusedScans = false}));
             });
             std::printf("  1/%d  wall/cpu ms: file %.1f/%.1f, memory %.1f/%.1f, memory reading every scan %.1f/%.1f\n", d,
                         fromFile.wallMs, fromFile.cpuMs, fromMemory.wallMs, fromMemory.cpuMs, allScans.wallMs,

@@ -11,9 +11,6 @@
 
 namespace ostrovel {
 
-/// The quality value every thumbnail is written with.
-inline constexpr int kExportQuality = 200;
-
 /// The canvas's size when the window opens; an export without a window
 /// starts from the same canvas.
 inline constexpr QSize kInitialCanvasSize{799, 611};

@@ -1,7 +1,6 @@
 #include "export/ExportJob.h"
 
 #include "export/Cores.h"
-#include "export/Export.h"
 #include "jpeg/JpegFile.h"
 #include "common/ReadableFile.h"
 #include "common/SystemReason.h"

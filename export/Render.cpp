@@ -1,5 +1,7 @@
 #include "export/Render.h"
 
+#include "picture/LoadPicture.h"
+
 #include <cmath>
 
 namespace ostrovel {

@@ -1,7 +1,7 @@
 #pragma once
 // The text and number rules by which the window's fields are read.
 
-#include "fit/PictureStretch.h"
+#include "common/Colour.h"
 
 #include <QString>
 #include <QStringList>
@@ -30,6 +30,11 @@ std::optional<Colour> RGB(int red, int green, int blue);
 /// The colour typed as "R,G,B" (parts beyond the third ignored); nothing when
 /// there are fewer than three parts or a part does not convert.
 std::optional<Colour> ParseColour(const QString& text);
+
+/// The quality every thumbnail is written with. The writer takes any number
+/// and writes values above 100 as 100, the best it has: 200 says "the best"
+/// whatever the writer's scale.
+inline constexpr int kExportQuality = 200;
 
 /// The thumbnail settings as typed into the window.
 struct ThumbnailSettings {

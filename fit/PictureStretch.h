@@ -1,12 +1,9 @@
 #pragma once
 // Fits a picture into a drawing surface with its aspect ratio kept.
 
-#include <cstdint>
+#include "common/Colour.h"
 
 namespace ostrovel {
-
-/// A colour as the canvas takes it: red + 256 * green + 65536 * blue.
-using Colour = std::uint32_t;
 
 /// Unit codes of the surface's scale conversions.
 enum ScaleUnit : int { kUnitUser = 0, kUnitPixel = 3, kUnitHimetric = 8 };

@@ -3,7 +3,7 @@
 // a canvas. Inputs that are no BMP are skipped: they test another format.
 
 #include "fuzz/FuzzSupport.h"
-#include "picture/Picture.h"
+#include "picture/LoadPicture.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 // canvas, which composites transparency. Inputs that are no GIF are skipped.
 
 #include "fuzz/FuzzSupport.h"
-#include "picture/Picture.h"
+#include "picture/LoadPicture.h"
 
 #include <cstring>
 

@@ -6,7 +6,6 @@
 // and with libjpeg's alone: the verdicts and pixels must be the same.
 
 #include "fuzz/FuzzSupport.h"
-#include "picture/jpegdec/JpegDecodeDetail.h"
 #include "picture/jpegdec/JpegDecoder.h"
 #include "picture/jpegdec/JpegExtent.h"
 #include "picture/Picture.h"
@@ -48,12 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int denominator = 1 << (last & 3);
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     const auto chooser = [denominator](QSize) { return denominator; };
-    std::optional<DecodedJpeg> decoded = DecodeJpeg(bytes, chooser);
-    // DecodeJpeg's own preparation: a missing end marker is added.
-    const QByteArray whole = jpegdec::JpegEnd(bytes) == -1 ? bytes + QByteArrayLiteral("\xFF\xD9") : bytes;
-    jpegdec::DecodeOptions libjpegOnly;
-    libjpegOnly.ownEntropyDecoder = false;
-    const std::optional<DecodedJpeg> plain = jpegdec::decodeJpeg(whole, chooser, libjpegOnly);
+    std::optional<DecodedJpeg> decoded = DecodeJpeg(bytes, {.chooseDenominator = chooser});
+    const std::optional<DecodedJpeg> plain = DecodeJpeg(bytes, {.chooseDenominator = chooser, .ownEntropyDecoder = false});
     if (decoded.has_value() != plain.has_value())
         fuzz::Fail("our Huffman decoder and libjpeg disagree on whether the file decodes");
     if (!decoded)

@@ -6,7 +6,7 @@
 // 1 GB of memory is reported as a finding.
 
 #include "fuzz/FuzzSupport.h"
-#include "picture/Picture.h"
+#include "picture/LoadPicture.h"
 #include "picture/wmf/WmfFile.h"
 #include "picture/wmf/WmfProtocol.h"
 

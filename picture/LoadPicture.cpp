@@ -1,6 +1,6 @@
-#include "picture/Picture.h"
+#include "picture/LoadPicture.h"
+
 #include "common/SystemReason.h"
-#include "picture/jpegdec/JpegDecodeDetail.h"
 #include "picture/Limits.h"
 #include "picture/RasterChecks.h"
 #include "picture/GifDecode.h"
@@ -53,9 +53,10 @@ std::unique_ptr<Picture> loadJpeg(int fd, QSize fitBox, QString& reason)
     const QByteArray bytes = jpegdec::ReadJpegExtent(fd, kMaxJpegFileBytes, reason);
     if (bytes.isEmpty())
         return nullptr;
-    jpegdec::DecodeOptions options;
+    JpegDecodeOptions options;
+    options.chooseDenominator = [fitBox](QSize upright) { return reductionFor(upright, fitBox); };
     options.reason = &reason;
-    auto decoded = jpegdec::decodeJpeg(bytes, [fitBox](QSize upright) { return reductionFor(upright, fitBox); }, options);
+    auto decoded = DecodeJpeg(bytes, options);
     if (!decoded)
         return nullptr;
     return std::make_unique<RasterPicture>(decoded->natural, std::move(decoded->image), decoded->area);

@@ -61,11 +61,4 @@ private:
     QRectF m_area;
 };
 
-/// Loads a JPEG, BMP, GIF or WMF file, recognised by its content. `fitBox` is
-/// the size of the box it will be fitted into: a large JPEG is then decoded
-/// only as large as it will be drawn. Only regular files are read, and only
-/// as far as the picture goes. Null on a missing, unreadable or undecodable
-/// file, with `reason` (when given) saying why in English.
-std::unique_ptr<Picture> LoadPicture(const QString& file, QSize fitBox = QSize(), QString* reason = nullptr);
-
 } // namespace ostrovel

@@ -1,11 +1,10 @@
 #include "picture/jpegdec/JpegDecoder.h"
 
 #include "picture/jpegdec/ExifOrientation.h"
-#include "picture/jpegdec/JpegDecodeDetail.h"
 #include "picture/jpegdec/JpegExtent.h"
 #include "picture/jpegdec/JpegSession.h"
 #include "picture/jpegdec/NeededScans.h"
-#include "common/ReadableFile.h"
+#include "picture/Limits.h"
 
 #include <QColorSpace>
 
@@ -136,8 +135,7 @@ int skipUnusedScans(JpegSession& session, ByteSpan whole, std::optional<NeededSc
     return needed->skippedScans;
 }
 
-std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const DenominatorChooser& chooseDenominator,
-                                       const DecodeOptions& options)
+std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const JpegDecodeOptions& options)
 {
     const ByteSpan whole{reinterpret_cast<const unsigned char*>(data.constData()), std::size_t(data.size())};
     std::optional<NeededScans> needed;
@@ -154,7 +152,7 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const Denominator
     const ByteSpan exif = session.exifTiff();
     const int orientation = exifOrientation(exif.data, exif.size);
     const QSize natural = uprightSize(session.header().stored, orientation);
-    const int denominator = clampDenominator(chooseDenominator(natural));
+    const int denominator = clampDenominator(options.chooseDenominator ? options.chooseDenominator(natural) : 1);
     const QSize output = session.setScale(denominator);
     if (!withinLimits(session.header().stored, output)) {
         setReason(options.reason, QStringLiteral("too large"));
@@ -168,10 +166,10 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const Denominator
         *options.skippedScans = skipped;
     std::optional<QImage> image = decodePixels(session, output, options.reason);
     if (!image && session.ownDecoderGaveUp()) { // odd data: libjpeg alone decides
-        DecodeOptions plain = options;
+        JpegDecodeOptions plain = options;
         plain.ownEntropyDecoder = false;
         setReason(options.reason, QString());
-        return decodeBytes(data, chooseDenominator, plain);
+        return decodeBytes(data, plain);
     }
     if (!image)
         return std::nullopt;
@@ -184,44 +182,19 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const Denominator
 }
 
 } // namespace
-
-std::optional<DecodedJpeg> decodeJpeg(const QByteArray& data, const DenominatorChooser& chooseDenominator,
-                                      const DecodeOptions& options)
-{
-    try {
-        return decodeBytes(data, chooseDenominator, options);
-    } catch (const std::bad_alloc&) {
-        setReason(options.reason, QStringLiteral("not enough memory"));
-        return std::nullopt;
-    }
-}
-
 } // namespace jpegdec
 
-std::optional<DecodedJpeg> DecodeJpeg(const QByteArray& data, const DenominatorChooser& chooseDenominator,
-                                      QString* reason)
+std::optional<DecodedJpeg> DecodeJpeg(const QByteArray& data, const JpegDecodeOptions& options)
 {
-    jpegdec::DecodeOptions options;
-    options.reason = reason;
-    if (jpegdec::JpegEnd(data) == -1)
-        return jpegdec::decodeJpeg(data + QByteArrayLiteral("\xFF\xD9"), chooseDenominator, options);
-    return jpegdec::decodeJpeg(data, chooseDenominator, options);
-}
-
-std::optional<DecodedJpeg> DecodeJpegFile(const QString& file, const DenominatorChooser& chooseDenominator,
-                                          QString* reason)
-{
-    QString why;
-    const FileHandle handle = OpenPictureFile(file, why);
-    // Read rather than mapped: a mapped file that shrinks while it is decoded
-    // (a sync client rewriting it) kills the process with SIGBUS, and reading
-    // 5 MB costs about 1% of decoding it. Only up to the end marker.
-    const QByteArray bytes = handle.isOpen() ? jpegdec::ReadJpegExtent(handle.fd(), kMaxJpegFileBytes, why) : QByteArray();
-    if (bytes.isEmpty()) {
-        jpegdec::setReason(reason, why.isEmpty() ? QStringLiteral("empty file") : why);
+    try {
+        // A cheap look first: data read by ReadJpegExtent always ends with its marker.
+        if (!data.endsWith("\xFF\xD9") && jpegdec::JpegEnd(data) == -1)
+            return jpegdec::decodeBytes(data + QByteArrayLiteral("\xFF\xD9"), options);
+        return jpegdec::decodeBytes(data, options);
+    } catch (const std::bad_alloc&) {
+        jpegdec::setReason(options.reason, QStringLiteral("not enough memory"));
         return std::nullopt;
     }
-    return DecodeJpeg(bytes, chooseDenominator, reason);
 }
 
 } // namespace ostrovel

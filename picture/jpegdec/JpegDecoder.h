@@ -25,21 +25,32 @@ struct DecodedJpeg {
 /// one of these) from the upright full-resolution size.
 using DenominatorChooser = std::function<int(QSize naturalUpright)>;
 
-/// Decodes the JPEG file `file`, with EXIF orientation applied and an
-/// embedded ICC profile converted to sRGB. `chooseDenominator` is asked once
-/// the header is read. Nothing when the file is missing, unreadable or over
-/// 1 GB, is not a JPEG, claims a size beyond 65500 pixels a side or an output beyond 1 GB,
-/// holds data libjpeg rejects, or ends before its image data is complete.
-/// Safe to call from several threads at once. Only regular files are read,
-/// and only up to the end marker. A file lacking only its end marker is
-/// decoded; one whose data ends before the rows (or, for a progressive file,
-/// the coefficients the scale uses) are complete is not. On failure `reason`
-/// (when given) says why in English.
-std::optional<DecodedJpeg> DecodeJpegFile(const QString& file, const DenominatorChooser& chooseDenominator,
-                                          QString* reason = nullptr);
+/// How to decode, and where to say how it went.
+struct JpegDecodeOptions {
+    /// Asked once the header is read; unset decodes at full size.
+    DenominatorChooser chooseDenominator;
+    /// Leave unread the scans of a progressive file that the chosen scale
+    /// does not use; off reads every scan.
+    bool skipUnusedScans = true;
+    /// Read a sequential file's scan with our own Huffman decoder; off (or
+    /// when it gives up on odd data) libjpeg reads it.
+    bool ownEntropyDecoder = true;
+    /// When set, receives why the decode failed, in English.
+    QString* reason = nullptr;
+    /// When set, receives how many scans were left unread.
+    int* skippedScans = nullptr;
+    /// When set, receives whether our own Huffman decoder read the whole scan.
+    bool* ownEntropyUsed = nullptr;
+};
 
-/// The same for a JPEG held in memory.
-std::optional<DecodedJpeg> DecodeJpeg(const QByteArray& data, const DenominatorChooser& chooseDenominator,
-                                      QString* reason = nullptr);
+/// The one JPEG decoder: decodes the JPEG in `data` with EXIF orientation
+/// applied and an embedded ICC profile converted to sRGB. Nothing when
+/// `data` is not a JPEG, claims a size beyond 65500 pixels a side or an
+/// output beyond 1 GB, holds data libjpeg rejects, or ends before its image
+/// data is complete (the rows, or for a progressive file the coefficients
+/// the scale uses); data lacking only its end marker is decoded. Safe to
+/// call from several threads at once. Files are read with ReadJpegExtent
+/// (JpegExtent.h), which stops at the end marker.
+std::optional<DecodedJpeg> DecodeJpeg(const QByteArray& data, const JpegDecodeOptions& options);
 
 } // namespace ostrovel

@@ -1,6 +1,6 @@
 #include "picture/jpegdec/JpegSession.h"
 
-#include "picture/jpegdec/JpegDecodeDetail.h"
+#include "picture/Limits.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "picture/jpegdec/NeededScans.h"
 
-#include "picture/jpegdec/JpegDecodeDetail.h"
+#include "picture/Limits.h"
 
 #include <algorithm>
 #include <array>

@@ -6,7 +6,7 @@
 #include "common/FileNames.h"
 #include "tests/support/JpegFiles.h"
 #include "export/Paths.h"
-#include "picture/Picture.h"
+#include "picture/LoadPicture.h"
 #include "export/PictureFiles.h"
 #include "tests/support/TestPictures.h"
 

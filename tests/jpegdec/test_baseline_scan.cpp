@@ -2,7 +2,7 @@
 // pixels for every layout, scale and restart spacing, and the same verdict
 // (and pixels) for damaged data, which it leaves to libjpeg.
 
-#include "picture/jpegdec/JpegDecodeDetail.h"
+#include "picture/jpegdec/JpegDecoder.h"
 #include "tests/support/JpegFiles.h"
 #include "tests/support/TestPictures.h"
 
@@ -24,11 +24,12 @@ struct Outcome {
 Outcome decode(const QByteArray& jpeg, int denominator, bool own)
 {
     Outcome o;
-    jpegdec::DecodeOptions options;
+    JpegDecodeOptions options;
+    options.chooseDenominator = [denominator](QSize) { return denominator; };
     options.ownEntropyDecoder = own;
     options.ownEntropyUsed = &o.own;
     options.reason = &o.reason;
-    const auto decoded = jpegdec::decodeJpeg(jpeg, [denominator](QSize) { return denominator; }, options);
+    const auto decoded = DecodeJpeg(jpeg, options);
     o.decoded = decoded.has_value();
     if (decoded)
         o.image = decoded->image;

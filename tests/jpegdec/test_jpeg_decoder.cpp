@@ -1,6 +1,7 @@
 #include "picture/jpegdec/ExifOrientation.h"
-#include "picture/jpegdec/JpegDecodeDetail.h"
 #include "picture/jpegdec/JpegDecoder.h"
+#include "picture/jpegdec/JpegExtent.h"
+#include "common/ReadableFile.h"
 #include "tests/support/JpegFiles.h"
 #include "picture/Limits.h"
 #include "tests/support/TestPictures.h"
@@ -22,9 +23,19 @@ using namespace ostrovel::test;
 
 namespace {
 
-DenominatorChooser fixed(int denominator)
+JpegDecodeOptions fixed(int denominator)
 {
-    return [denominator](QSize) { return denominator; };
+    return {.chooseDenominator = [denominator](QSize) { return denominator; }};
+}
+
+// As the loader reads a file: up to its end marker.
+std::optional<DecodedJpeg> decodeFile(const QString& path, int denominator)
+{
+    QString reason;
+    const FileHandle handle = OpenPictureFile(path, reason);
+    const QByteArray bytes = handle.isOpen() ? jpegdec::ReadJpegExtent(handle.fd(), kMaxJpegFileBytes, reason)
+                                             : QByteArray();
+    return bytes.isEmpty() ? std::nullopt : DecodeJpeg(bytes, fixed(denominator));
 }
 
 // Large photo-like files are slow to make; each size is made once.
@@ -134,11 +145,11 @@ void TestJpegDecoder::sizes()
     QFETCH(QSize, decoded);
     QSize seen;
     int calls = 0;
-    const auto result = DecodeJpeg(exifJpeg(photoJpeg(stored), orientation), [&](QSize upright) {
+    const auto result = DecodeJpeg(exifJpeg(photoJpeg(stored), orientation), {.chooseDenominator = [&](QSize upright) {
         seen = upright;
         ++calls;
         return asked;
-    });
+    }});
     QVERIFY(result);
     QCOMPARE(calls, 1);
     QCOMPARE(seen, natural);
@@ -173,8 +184,7 @@ void TestJpegDecoder::coveredArea()
     QFETCH(int, orientation);
     QFETCH(int, denominator);
     QFETCH(QRectF, area);
-    const auto result = DecodeJpeg(exifJpeg(photoJpeg(QSize(4001, 2999)), orientation),
-                                   [&](QSize) { return denominator; });
+    const auto result = DecodeJpeg(exifJpeg(photoJpeg(QSize(4001, 2999)), orientation), fixed(denominator));
     QVERIFY(result);
     QCOMPARE(result->area, area);
     QVERIFY(QRectF(QPointF(0, 0), QSizeF(result->image.size())).contains(area));
@@ -463,17 +473,17 @@ void TestJpegDecoder::fromFile()
     QFile huge(dir.filePath("huge.jpg")); // sparse: it costs no disk space
     QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write(jpeg) == jpeg.size() && huge.resize(kMaxJpegFileBytes + 1));
     huge.close();
-    const auto fromFile = DecodeJpegFile(dir.filePath("photo.jpg"), fixed(2));
+    const auto fromFile = decodeFile(dir.filePath("photo.jpg"), 2);
     const auto fromMemory = DecodeJpeg(jpeg, fixed(2));
     QVERIFY(fromFile && fromMemory);
     QCOMPARE(fromFile->natural, QSize(240, 320));
     QCOMPARE(maxChannelDifference(fromFile->image, fromMemory->image), 0);
-    QVERIFY(!DecodeJpegFile(dir.filePath("missing.jpg"), fixed(1)));
-    QVERIFY(!DecodeJpegFile(dir.filePath("empty.jpg"), fixed(1)));
+    QVERIFY(!decodeFile(dir.filePath("missing.jpg"), 1));
+    QVERIFY(!decodeFile(dir.filePath("empty.jpg"), 1));
     // Padding after the end marker is never read, whatever its size.
-    const auto padded = DecodeJpegFile(dir.filePath("huge.jpg"), fixed(2));
+    const auto padded = decodeFile(dir.filePath("huge.jpg"), 2);
     QVERIFY(padded && maxChannelDifference(padded->image, fromMemory->image) == 0);
-    QVERIFY(!DecodeJpegFile(dir.path(), fixed(1)));
+    QVERIFY(!decodeFile(dir.path(), 1));
 }
 
 void TestJpegDecoder::concurrentDecodes()

@@ -3,7 +3,7 @@
 
 #include "tests/support/LittleEndian.h"
 #include "tests/picture/GifWriter.h"
-#include "picture/Picture.h"
+#include "picture/LoadPicture.h"
 #include "tests/support/TestPictures.h"
 #include "tests/support/WmfWriter.h"
 

@@ -4,7 +4,7 @@
 // full colour.
 
 #include "picture/Canvas.h"
-#include "picture/Picture.h"
+#include "picture/LoadPicture.h"
 #include "tests/support/TestPictures.h"
 
 #include <QPainter>
