@@ -1,4 +1,5 @@
 #include "picture/RasterChecks.h"
+#include "picture/GifSubBlocks.h"
 
 #include <QtEndian>
 
@@ -10,13 +11,14 @@ namespace {
 // Reads the variable-width codes of a GIF's LZW data, lowest bit first.
 class CodeReader {
 public:
-    explicit CodeReader(const QByteArray& data) : m_data(data) {}
+    explicit CodeReader(GifSubBlocks blocks) : m_blocks(blocks) {}
     bool read(int width, int& code)
     {
         while (m_bits < width) {
-            if (m_at >= m_data.size())
+            const int byte = m_blocks.next();
+            if (byte < 0)
                 return false;
-            m_buffer |= quint32(quint8(m_data.at(m_at++))) << m_bits;
+            m_buffer |= quint32(byte) << m_bits;
             m_bits += 8;
         }
         code = int(m_buffer & ((1u << width) - 1));
@@ -26,15 +28,14 @@ public:
     }
 
 private:
-    const QByteArray& m_data;
-    qsizetype m_at = 0;
+    GifSubBlocks m_blocks;
     quint32 m_buffer = 0;
     int m_bits = 0;
 };
 
 // True when the codes are valid and yield at least `pixels` pixels. Only
 // the lengths of the table's strings are tracked, not the strings.
-bool lzwComplete(const QByteArray& data, int minCodeSize, qint64 pixels)
+bool lzwComplete(GifSubBlocks data, int minCodeSize, qint64 pixels)
 {
     if (minCodeSize < 2 || minCodeSize > 11)
         return false;
@@ -69,17 +70,12 @@ qsizetype skipColourTable(quint8 flags, qsizetype at)
     return (flags & 0x80) ? at + 3 * (qsizetype(1) << ((flags & 7) + 1)) : at;
 }
 
-// The data sub-blocks starting at `at`, joined; `at` ends after the terminator.
-QByteArray subBlocks(const QByteArray& d, qsizetype& at)
+// Past the data sub-blocks starting at `at` and their terminator.
+void skipSubBlocks(const QByteArray& d, qsizetype& at)
 {
-    QByteArray joined;
-    while (at < d.size() && d.at(at) != 0) {
-        const qsizetype len = quint8(d.at(at));
-        joined += d.mid(at + 1, len);
-        at += len + 1;
-    }
+    while (at < d.size() && d.at(at) != 0)
+        at += quint8(d.at(at)) + 1;
     ++at;
-    return joined;
 }
 
 } // namespace
@@ -96,7 +92,7 @@ bool PlausibleGif(const QByteArray& d)
         const quint8 block = quint8(d.at(at));
         if (block == 0x21) { // extension: label, then sub-blocks
             at += 2;
-            subBlocks(d, at);
+            skipSubBlocks(d, at);
         } else if (block == 0x2C && at + 11 <= d.size()) { // the first image
             const qint64 w = qFromLittleEndian<quint16>(d.constData() + at + 5);
             const qint64 h = qFromLittleEndian<quint16>(d.constData() + at + 7);
@@ -104,7 +100,7 @@ bool PlausibleGif(const QByteArray& d)
             if (at >= d.size() || w * h > kMaxRasterPixels)
                 return false;
             const int minCodeSize = quint8(d.at(at++));
-            return lzwComplete(subBlocks(d, at), minCodeSize, w * h);
+            return lzwComplete(GifSubBlocks(d, at), minCodeSize, w * h);
         } else {
             return false;
         }

@@ -1,5 +1,6 @@
 #include "picture/GifDecode.h"
 
+#include "picture/GifSubBlocks.h"
 #include "picture/RasterChecks.h"
 
 #include <QtEndian>
@@ -21,29 +22,6 @@ struct FirstImage {
     bool interlaced = false;
     int minCodeSize = 0;
     qsizetype data = 0; // the first data sub-block
-};
-
-// The bytes of a run of data sub-blocks, one at a time.
-class SubBlocks {
-public:
-    SubBlocks(const QByteArray& d, qsizetype at) : m_d(d), m_at(at) {}
-    int next()
-    {
-        while (m_left == 0) {
-            if (m_at >= m_d.size() || m_d.at(m_at) == 0)
-                return -1;
-            m_left = quint8(m_d.at(m_at++));
-        }
-        if (m_at >= m_d.size())
-            return -1;
-        --m_left;
-        return quint8(m_d.at(m_at++));
-    }
-
-private:
-    const QByteArray& m_d;
-    qsizetype m_at;
-    int m_left = 0;
 };
 
 // Past a run of sub-blocks and its terminator; nothing when the file ends.
@@ -146,7 +124,7 @@ private:
 // LZW codes of growing width, lowest bit first.
 class CodeReader {
 public:
-    explicit CodeReader(SubBlocks& blocks) : m_blocks(blocks) {}
+    explicit CodeReader(GifSubBlocks& blocks) : m_blocks(blocks) {}
     int read(int width)
     {
         while (m_bits < width) {
@@ -163,7 +141,7 @@ public:
     }
 
 private:
-    SubBlocks& m_blocks;
+    GifSubBlocks& m_blocks;
     quint32 m_buffer = 0;
     int m_bits = 0;
 };
@@ -177,7 +155,7 @@ bool decodeLzw(const QByteArray& d, const FirstImage& image, FramePainter& paint
     std::array<quint16, kMaxCodes> stack{};
     for (int i = 0; i < clear; ++i)
         first[std::size_t(i)] = quint16(i);
-    SubBlocks blocks(d, image.data);
+    GifSubBlocks blocks(d, image.data);
     CodeReader reader(blocks);
     int next = end + 1, width = image.minCodeSize + 1, previous = -1;
     while (!painter.done()) {

@@ -16,16 +16,18 @@ PictureKind SniffPicture(const QByteArray& head);
 
 /// The BMP or GIF in `fd`, read up to where its picture ends: the pixel
 /// data a BMP's header describes, a GIF's first image (a trailer is put
-/// after it). At most `cap` bytes ("too large" beyond). Empty with `reason`
-/// set on failure.
+/// after it). At most `cap` bytes ("too large" beyond). Reading stops where
+/// the file is found unreadable; what was read is returned for the checks to
+/// refuse. Linear in the bytes read. Empty with `reason` set on failure.
 QByteArray ReadRasterExtent(int fd, PictureKind kind, qint64 cap, QString& reason);
 
-/// Offset just past the first image of the GIF in `data`; -1 when `data`
-/// ends before it, -2 when its block structure is not understood.
-qsizetype GifFirstImageEnd(const QByteArray& data);
+/// Bytes the GIF walks of ReadRasterExtent have stepped over in this
+/// process: about the bytes read when each chunk continues the walk.
+qint64 GifBytesWalked();
 
 /// Bytes of the BMP whose first bytes are `head` as its header describes
-/// them; -1 when the header does not say.
+/// them (every header: an unknown one, or one with no pixels, gives its
+/// first 26 bytes, enough to refuse it); -1 when more of it is needed.
 qint64 BmpExtent(const QByteArray& head);
 
 } // namespace ostrovel

@@ -128,6 +128,8 @@ QByteArray ReadJpegExtent(int fd, qint64 cap, QString& reason)
                 w.broken = true; // not a JPEG: libjpeg says so
             if (!w.broken)
                 advance(data, w);
+            if (w.broken)
+                return data; // found damaged: libjpeg refuses what was read, without reading on
             if (w.end >= 0) {
                 data.truncate(w.end);
                 return data;
