@@ -1,4 +1,5 @@
 #include "picture/ReadBmp.h"
+#include "picture/BmpBitfields.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -9,6 +10,9 @@ namespace ostrovel {
 
 QImage ReadBmp(QByteArray& bytes, int allocationLimitMb)
 {
+    if (IsBitfieldBmp(bytes))
+        return DecodeBitfieldBmp(bytes);
+    NormalizeBmpHeader(bytes);
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "bmp");
