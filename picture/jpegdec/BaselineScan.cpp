@@ -16,9 +16,15 @@ constexpr int kNatural[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18
 
 constexpr std::uint32_t kLengthMask = 0x1F00;
 
-// The head of libjpeg's entropy decoder object. Its header (jpegint.h) is not
-// installed, but these two members have led the object unchanged since
-// libjpeg 6 (1995), which the library's ABI (libjpeg.so.62) stands for.
+// The head of libjpeg's entropy decoder object (struct jpeg_entropy_decoder
+// in jpegint.h). That header is private: the library's ABI (libjpeg.so.62)
+// covers only the public structs and calls, so what is relied on here is
+// that these two members lead the object, as they have since libjpeg 6
+// (1995); that the one-pass coefficient controller calls decode_mcu once
+// per MCU with the blocks in MCU_membership order; and the public fields
+// Fits() checks. TakeOver checks that both members point into libjpeg, and
+// JpegSession decodes a built-in picture both ways once per process before
+// trusting any of it.
 struct EntropyHead {
     void (*startPass)(j_decompress_ptr);
     boolean (*decodeMcu)(j_decompress_ptr, JBLOCKROW*);
@@ -166,7 +172,8 @@ bool BaselineScan::Fits(j_decompress_ptr cinfo)
            && !jpeg_has_multiple_scans(cinfo) && cinfo->comps_in_scan == cinfo->num_components
            && cinfo->blocks_in_MCU > 0 && cinfo->blocks_in_MCU <= D_MAX_BLOCKS_IN_MCU && cinfo->unread_marker == 0
            && cinfo->output_scanline == 0 && cinfo->src != nullptr && cinfo->src->bytes_in_buffer > 0
-           && cinfo->MCUs_per_row > 0 && cinfo->MCU_rows_in_scan > 0;
+           && cinfo->MCUs_per_row > 0 && cinfo->MCU_rows_in_scan > 0
+           && cinfo->Ss == 0 && cinfo->Se == DCTSIZE2 - 1 && cinfo->Ah == 0 && cinfo->Al == 0;
 }
 
 bool BaselineScan::TakeOver(j_decompress_ptr cinfo, void (*giveUp)(j_decompress_ptr))
@@ -361,6 +368,7 @@ void BaselineScan::decodeOne(JBLOCKROW* blocks)
     for (int b = 0; b < m_blockCount; ++b) {
         const Block& block = m_blocks[b];
         JCOEF* coef = *blocks[b];
+        std::memset(coef, 0, sizeof(JBLOCK)); // libjpeg's loop clears them too, today
         refill(bits, count, next);
         const unsigned dcSize = symbol(*block.dc);
         const int difference = dcSize ? extend(take(bits, count, dcSize), dcSize) : 0;

@@ -49,7 +49,9 @@ public:
 
     /// Whether `cinfo`, just started, has the kind of scan this decoder
     /// reads: sequential, Huffman-coded, 8 bits, every component in one
-    /// scan, the rest of the data in memory and nothing of it read yet.
+    /// scan of all 64 coefficients at full precision (Ss 0, Se 63, Ah = Al
+    /// = 0: a lossless file has other values), the rest of the data in
+    /// memory and nothing of it read yet.
     static bool Fits(j_decompress_ptr cinfo);
 
     /// Takes over the entropy decoding of `cinfo` (which must fit) through

@@ -135,7 +135,9 @@ int skipUnusedScans(JpegSession& session, ByteSpan whole, std::optional<NeededSc
     return needed->skippedScans;
 }
 
-std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const JpegDecodeOptions& options)
+// `gaveUp` is set when our Huffman decoder met data it does not read: the
+// caller decodes again with libjpeg alone, once this session is gone.
+std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const JpegDecodeOptions& options, bool& gaveUp)
 {
     const ByteSpan whole{reinterpret_cast<const unsigned char*>(data.constData()), std::size_t(data.size())};
     std::optional<NeededScans> needed;
@@ -166,10 +168,8 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const JpegDecodeO
         *options.skippedScans = skipped;
     std::optional<QImage> image = decodePixels(session, output, options.reason);
     if (!image && session.ownDecoderGaveUp()) { // odd data: libjpeg alone decides
-        JpegDecodeOptions plain = options;
-        plain.ownEntropyDecoder = false;
-        setReason(options.reason, QString());
-        return decodeBytes(data, plain);
+        gaveUp = true;
+        return std::nullopt;
     }
     if (!image)
         return std::nullopt;
@@ -181,7 +181,22 @@ std::optional<DecodedJpeg> decodeBytes(const QByteArray& data, const JpegDecodeO
     return DecodedJpeg{turnUpright(std::move(*image), orientation), natural, area};
 }
 
+// Our Huffman decoder when asked, and libjpeg alone when it gives up: only
+// once the first session is gone, so that its memory is not held twice.
+std::optional<DecodedJpeg> decodeWithFallback(const QByteArray& data, const JpegDecodeOptions& options)
+{
+    bool gaveUp = false;
+    std::optional<DecodedJpeg> decoded = decodeBytes(data, options, gaveUp);
+    if (!gaveUp)
+        return decoded;
+    JpegDecodeOptions plain = options;
+    plain.ownEntropyDecoder = false;
+    setReason(options.reason, QString());
+    return decodeBytes(data, plain, gaveUp);
+}
+
 } // namespace
+
 } // namespace jpegdec
 
 std::optional<DecodedJpeg> DecodeJpeg(const QByteArray& data, const JpegDecodeOptions& options)
@@ -189,8 +204,8 @@ std::optional<DecodedJpeg> DecodeJpeg(const QByteArray& data, const JpegDecodeOp
     try {
         // A cheap look first: data read by ReadJpegExtent always ends with its marker.
         if (!data.endsWith("\xFF\xD9") && jpegdec::JpegEnd(data) == -1)
-            return jpegdec::decodeBytes(data + QByteArrayLiteral("\xFF\xD9"), options);
-        return jpegdec::decodeBytes(data, options);
+            return jpegdec::decodeWithFallback(data + QByteArrayLiteral("\xFF\xD9"), options);
+        return jpegdec::decodeWithFallback(data, options);
     } catch (const std::bad_alloc&) {
         jpegdec::setReason(options.reason, QStringLiteral("not enough memory"));
         return std::nullopt;

@@ -14,6 +14,7 @@
 #include <cstdio> // jpeglib.h needs FILE and size_t first
 #include <jpeglib.h>
 #include <memory>
+#include <vector>
 
 namespace ostrovel::jpegdec {
 
@@ -100,8 +101,14 @@ public:
         bool gaveUp; ///< our own Huffman decoder gave up
     };
 
+    /// Whether our own Huffman decoder decodes a built-in picture exactly as
+    /// libjpeg does, at full and 1/8 scale; tried once per process. start()
+    /// uses it only then.
+    static bool OwnDecoderAgrees();
+
 private:
     void noteHeader();
+    static bool probeDecode(bool own, int denominator, std::vector<unsigned char>& pixels);
 
     jpeg_decompress_struct m_cinfo{};
     Errors m_errors{};
@@ -114,6 +121,7 @@ private:
     unsigned int m_iccSize = 0;
     bool m_created = false;
     std::unique_ptr<BaselineScan> m_scan;
+    bool m_probing = false; ///< the self-test's own session
 };
 
 } // namespace ostrovel::jpegdec

@@ -3,6 +3,8 @@
 // (and pixels) for damaged data, which it leaves to libjpeg.
 
 #include "picture/jpegdec/JpegDecoder.h"
+#include "picture/jpegdec/JpegSession.h"
+#include "tests/support/HandCodedJpeg.h"
 #include "tests/support/JpegFiles.h"
 #include "tests/support/TestPictures.h"
 
@@ -64,6 +66,31 @@ qsizetype scanData(const QByteArray& jpeg)
     return sos + 2 + length;
 }
 
+// A code of each length 1 to 16: the end of block the longest, an
+// end-of-band run (0x30) and a run of 15 with a coefficient among them.
+const HandTable kLongAc{{0x01, 0x02, 0x11, 0x03, 0x21, 0xF0, 0x31, 0x05, 0x41, 0x0A, 0x12, 0xF1, 0x30, 0x61, 0x14, 0x00},
+                        {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}};
+const HandTable kDc{{0, 4, 10}, {1, 2, 3}};
+
+// `blocks` blocks, each its DC and then `ac`.
+QList<HandCode> repeated(int blocks, const QList<HandCode>& ac)
+{
+    QList<HandCode> codes;
+    for (int b = 0; b < blocks; ++b) {
+        codes.append({false, 4, 4, quint32(b * 5 % 16)});
+        codes += ac;
+    }
+    return codes;
+}
+
+// The scan header's Ss, Se or Ah/Al (`which` 0, 1, 2) set to `value`.
+QByteArray withScanParameter(QByteArray jpeg, int which, int value)
+{
+    const qsizetype sos = jpeg.indexOf(QByteArray("\xFF\xDA", 2));
+    jpeg[sos + 5 + 2 * uchar(jpeg[sos + 4]) + which] = char(value);
+    return jpeg;
+}
+
 } // namespace
 
 class TestBaselineScan : public QObject {
@@ -73,6 +100,8 @@ private Q_SLOTS:
     void sameAsLibjpeg();
     void damagedSameVerdict_data();
     void damagedSameVerdict();
+    void unusualSameAsLibjpeg_data();
+    void unusualSameAsLibjpeg();
 };
 
 void TestBaselineScan::sameAsLibjpeg_data()
@@ -202,6 +231,52 @@ void TestBaselineScan::damagedSameVerdict()
     }
     // Damage that leaves the data sound (stray or fill bytes) is read by ours.
     QVERIFY(ownRead > 0);
+}
+
+void TestBaselineScan::unusualSameAsLibjpeg_data()
+{
+    QTest::addColumn<QByteArray>("jpeg");
+    QTest::addColumn<bool>("ownReads"); // at full scale, or leaves the scan to libjpeg
+
+    const QList<HandCode> mixed{{true, 0x01, 1, 1}, {true, 0x11, 1, 0}, {true, 0x21, 1, 1}, {true, 0xF0},
+                                {true, 0x0A, 10, 0x2AB}, {true, 0x14, 4, 9}, {true, 0x41, 1, 0}};
+    QTest::newRow("16-bit end of block") << handCodedJpeg(6, kDc, kLongAc, repeated(6, mixed + QList<HandCode>{{true, 0x00}})) << true;
+    QTest::newRow("end-of-band run ends the block") << handCodedJpeg(6, kDc, kLongAc, repeated(6, mixed + QList<HandCode>{{true, 0x30}})) << true;
+    const QList<HandCode> zeros{{true, 0xF0}, {true, 0xF0}, {true, 0xF0}};
+    QTest::newRow("coefficient past 63") << handCodedJpeg(3, kDc, kLongAc, repeated(3, zeros + QList<HandCode>{{true, 0xF1, 1, 1}})) << false;
+    QTest::newRow("zero runs past 63") << handCodedJpeg(3, kDc, kLongAc, repeated(3, zeros + QList<HandCode>{{true, 0xF0}})) << true;
+    // 26 bits a coefficient, 63 in a block: the longest blocks, across
+    // several windows of unstuffed data and up to the end of the data.
+    const HandTable wide{{0x01, 0x00, 0x0A}, {1, 2, 16}};
+    QList<HandCode> longest;
+    for (int k = 1; k < 64; ++k)
+        longest.append({true, 0x0A, 10, quint32(k * 389 % 1024)});
+    for (int blocks : {1200, 1201, 1203})
+        QTest::addRow("longest blocks, %d", blocks) << handCodedJpeg(blocks, kDc, wide, repeated(blocks, longest)) << true;
+    EncodeOptions options;
+    const QByteArray photo = libjpegJpeg(detailed(48, 32, 5), options);
+    QTest::newRow("sequential scan, Ss 1") << withScanParameter(photo, 0, 1) << false;
+    QTest::newRow("sequential scan, Se 62") << withScanParameter(photo, 1, 62) << false;
+    QTest::newRow("sequential scan, Al 1") << withScanParameter(photo, 2, 0x01) << false;
+    QTest::newRow("sequential scan, Ah 1") << withScanParameter(photo, 2, 0x10) << false;
+}
+
+// Streams libjpeg's encoder never writes: the same verdict and pixels as
+// libjpeg alone, read by ours where it can.
+void TestBaselineScan::unusualSameAsLibjpeg()
+{
+    QFETCH(QByteArray, jpeg);
+    QFETCH(bool, ownReads);
+    QVERIFY(jpegdec::JpegSession::OwnDecoderAgrees());
+    for (int denominator : {1, 8}) {
+        const Outcome ours = decode(jpeg, denominator, true);
+        const Outcome theirs = decode(jpeg, denominator, false);
+        QVERIFY2(theirs.decoded, qPrintable(theirs.reason));
+        QVERIFY2(ours.decoded, qPrintable(ours.reason));
+        if (denominator == 1) // at 1/8 only the codes are read: a run past 63 is no matter
+            QCOMPARE(ours.own, ownReads);
+        QVERIFY2(ours.image == theirs.image, qPrintable(QStringLiteral("pixels differ at 1/%1").arg(denominator)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestBaselineScan)
