@@ -10,6 +10,7 @@
 #include <QProgressDialog>
 
 #include <functional>
+#include <memory>
 
 namespace ostrovel {
 
@@ -31,6 +32,7 @@ public:
     void close();
 
 private:
+    class InputGate;
     void idle();
     void step(int task);
     void show();
@@ -44,6 +46,7 @@ private:
     QElapsedTimer m_clock;
     QPointer<QProgressDialog> m_dialog;
     std::function<void(int)> m_written;
+    std::unique_ptr<InputGate> m_gate;
 };
 
 /// The dialog's text while files are written, and after "Abbrechen".

@@ -4,6 +4,7 @@
 #include "tests/app/WindowFixture.h"
 #include "app/ExportProgress.h"
 
+#include <QAccessible>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QTest>
@@ -42,6 +43,8 @@ private Q_SLOTS:
     void cancelStopsAfterFilesInFlight();
     void barCountsToEntries();
     void cancelRefusesInputUntilExportEnds();
+    void escapeCancels_data();
+    void escapeCancels();
     void dialogClosedBeforeMessages();
 
 private:
@@ -127,9 +130,11 @@ void TestExportProgress::barCountsToEntries()
     ShowSpy spy;
     QStringList texts;
     int maximum = 0;
+    QString name;
     QTimer::singleShot(0, [&] {
         auto* bar = form.findChild<QProgressDialog*>()->findChild<QProgressBar*>();
         maximum = bar->maximum();
+        name = QAccessible::queryAccessibleInterface(bar)->text(QAccessible::Name);
         QObject::connect(bar, &QProgressBar::valueChanged, [&texts, bar] { texts << bar->text(); });
     });
     QTemporaryDir out;
@@ -137,6 +142,7 @@ void TestExportProgress::barCountsToEntries()
     QTest::mouseClick(form.Command2(), Qt::LeftButton);
     QCOMPARE(spy.dialogs.size(), 1);
     QCOMPARE(maximum, 130);
+    QCOMPARE(name, QString("Gespeicherte Vorschaubilder")); // for screen readers
     QVERIFY(!texts.isEmpty());
     QCOMPARE(texts.last(), QString("130 von 130"));
     QVERIFY(texts.contains("101 von 130") || texts.size() < 30);
@@ -188,6 +194,46 @@ void TestExportProgress::cancelRefusesInputUntilExportEnds()
     m_fx->answers.clear();
     QTest::mouseClick(form.Command1(), Qt::LeftButton);
     QCOMPARE(m_fx->calls.size(), 2);
+}
+
+void TestExportProgress::escapeCancels_data()
+{
+    QTest::addColumn<bool>("toDialog");
+    QTest::newRow("window") << false;
+    QTest::newRow("dialog") << true;
+}
+
+// Escape cancels, never ends the program, whichever window has the focus.
+void TestExportProgress::escapeCancels()
+{
+    QFETCH(bool, toDialog);
+    Form1& form = *m_fx->form;
+    form.setProgressDelay(0);
+    form.setExportThreads(2);
+    form.File1()->selectAll();
+    // The writer holds the second file until Escape was pressed (a failure
+    // must not hang the run).
+    std::atomic<bool> pressed{false};
+    ExportHooks hooks;
+    hooks.beforeWrite = [&](int task) {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (task >= 1 && !pressed && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    form.setExportHooks(hooks);
+    QTimer::singleShot(0, [&] {
+        auto* dialog = form.findChild<QProgressDialog*>();
+        QVERIFY(dialog);
+        QWidget* target = toDialog ? static_cast<QWidget*>(dialog) : form.File1();
+        QTest::keyClick(target, Qt::Key_Escape);
+        QTimer::singleShot(0, [&] { pressed = true; });
+    });
+    m_fx->answers << m_out.path();
+    QTest::mouseClick(form.Command2(), Qt::LeftButton);
+    QTest::qWait(50); // anything held back would arrive now
+    QVERIFY(!form.exporting());
+    QVERIFY(form.isVisible());
+    QVERIFY(QDir(m_out.path()).entryList(QDir::Files).size() < form.File1()->ListCount());
 }
 
 void TestExportProgress::dialogClosedBeforeMessages()
