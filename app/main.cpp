@@ -1,10 +1,10 @@
 #include "app/Form1.h"
 #include "export/StopSignals.h"
 #include "app/Translations.h"
+#include "app/WindowPlacement.h"
 
 #include <QApplication>
 #include <QScreen>
-#include <QStyle>
 
 #include <cstdio>
 #include <cstring>
@@ -23,8 +23,7 @@ int main(int argc, char* argv[])
     ostrovel::Form1 form;
     // Open centred on the screen with a client area of 1028 x 614.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        form.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, QSize(1028, 614),
-                                             screen->availableGeometry()));
+        ostrovel::PlaceWindow(form, QSize(1028, 614), screen->availableGeometry());
     form.show();
     return app.exec();
 }

@@ -1,8 +1,9 @@
 // How the window looks and reads: every text fits its box, no length limit,
-// accessible names, a light window under a dark desktop palette, the frame
+// accessible names, a window placed on any screen, a light window under a dark desktop palette, the frame
 // opaque over a wide canvas, where the program starts looking, and a drag
 // that ends on another entry previews it.
 
+#include "app/WindowPlacement.h"
 #include "tests/app/WindowFixture.h"
 
 #include <QAccessible>
@@ -84,6 +85,8 @@ private Q_SLOTS:
     void frameOpaqueOverWideCanvas();
     void choosersStartInWorkingFolder();
     void dragEndingOnAnotherEntryPreviews();
+    void windowOnScreen_data();
+    void windowOnScreen();
 
 private:
     Form1& form() { return *m_fx->form; }
@@ -273,6 +276,34 @@ void TestWindowLook::dragEndingOnAnotherEntryPreviews()
     // b.bmp is tall and blue: blue in the middle, the background at the sides.
     QCOMPARE(form().Picture1()->canvas().Image().pixel(79, 79), qRgb(0, 0, 220));
     QCOMPARE(form().Picture1()->canvas().Image().pixel(5, 79), qRgb(255, 255, 255));
+}
+
+void TestWindowLook::windowOnScreen_data()
+{
+    QTest::addColumn<QRect>("available"); // the screen's free area, in the window's units
+    QTest::newRow("large screen") << QRect(0, 0, 1920, 1040);
+    QTest::newRow("150 % on 1400 x 900") << QRect(0, 0, 933, 580);
+    QTest::newRow("too narrow, right screen") << QRect(1400, 30, 900, 1000);
+    QTest::newRow("too low, panel on top") << QRect(0, 40, 1600, 560);
+}
+
+// Centred where it fits; where it does not, the title bar and top-left
+// corner are on the screen.
+void TestWindowLook::windowOnScreen()
+{
+    QFETCH(QRect, available);
+    Form1 window;
+    const QSize client(1028, 614);
+    PlaceWindow(window, client, available);
+    QCOMPARE(window.size(), client);
+    const QRect frame(window.pos(), client + QSize(0, window.style()->pixelMetric(QStyle::PM_TitleBarHeight)));
+    const auto check = [](int start, int length, int freeStart, int freeLength) {
+        const int before = start - freeStart;
+        const int after = freeStart + freeLength - (start + length);
+        return length <= freeLength ? std::abs(before - after) <= 1 : before == 0;
+    };
+    QVERIFY2(check(frame.x(), frame.width(), available.x(), available.width()), qPrintable(QString::number(frame.x())));
+    QVERIFY2(check(frame.y(), frame.height(), available.y(), available.height()), qPrintable(QString::number(frame.y())));
 }
 
 QTEST_MAIN(TestWindowLook)
