@@ -40,7 +40,8 @@ RenderOutcome FitLoaded(Canvas& canvas, const Picture* picture)
     if (empty)
         outcome.reason = QStringLiteral("the picture is empty");
     else if (drawingFailed)
-        outcome.reason = QStringLiteral("the picture could not be drawn at this size");
+        outcome.reason = picture->drawFailure().isEmpty() ? QStringLiteral("the picture could not be drawn at this size")
+                                                          : picture->drawFailure();
     return outcome;
 }
 

@@ -11,6 +11,7 @@
 #include "picture/wmf/WmfClient.h"
 
 #include <QColorSpace>
+#include <QMutex>
 
 #include <algorithm>
 #include <cerrno>
@@ -42,10 +43,25 @@ int reductionFor(QSize upright, QSize box)
 class WmfPicture : public Picture {
 public:
     WmfPicture(const QString& file, wmf::WmfSize size) : Picture(size.widthHimetric, size.heightHimetric), m_file(file) {}
-    QImage render(QSize size) const override { return wmf::RenderWmf(m_file, size); }
+    QImage render(QSize size) const override
+    {
+        QString reason;
+        QImage image = wmf::RenderWmf(m_file, size, &reason);
+        const QMutexLocker lock(&m_mutex);
+        m_failure = image.isNull() ? reason : QString();
+        return image;
+    }
+    // A time limit reached while drawing is worth telling apart.
+    QString drawFailure() const override
+    {
+        const QMutexLocker lock(&m_mutex);
+        return m_failure;
+    }
 
 private:
     QString m_file;
+    mutable QMutex m_mutex;
+    mutable QString m_failure;
 };
 
 std::unique_ptr<Picture> loadJpeg(int fd, QSize fitBox, QString& reason)

@@ -33,6 +33,10 @@ public:
     /// composited over what is there. False when it cannot be drawn.
     virtual bool drawInto(QImage& canvas, QRect rect) const;
 
+    /// Why the last drawing failed, in English, when the picture knows
+    /// better than "cannot be drawn at this size"; else empty.
+    virtual QString drawFailure() const { return {}; }
+
 private:
     std::int32_t m_width;
     std::int32_t m_height;

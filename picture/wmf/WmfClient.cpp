@@ -12,6 +12,8 @@
 #include <QMutex>
 #include <QStringList>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -20,6 +22,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -28,8 +31,18 @@ extern char** environ;
 namespace ostrovel::wmf {
 namespace {
 
-// The helper gets this long to start, read, draw and write, and is then killed.
-constexpr int kTimeLimitMs = 5000;
+// The helper may use this much processor time to start, read, draw and write,
+// and is then killed. Counted on the helper's own clock: several helpers
+// drawing at once on a busy machine each still get their full share.
+std::atomic<qint64> g_timeLimitMs{5000};
+// A helper that waits instead of working (it uses no processor time) is
+// given up on after this many times the limit of real time.
+constexpr int kRealTimeFactor = 6;
+// How often a running helper's clock and the stop request are looked at.
+constexpr int kWatchMs = 20;
+
+// The stop request of the calling thread's HelperStop, if any.
+thread_local const std::atomic<bool>* t_stop = nullptr;
 // Address space allowed to the helper: a hostile file cannot take the machine.
 constexpr long long kMemoryLimit = static_cast<long long>(kWmfHelperAddressSpaceBytes);
 
@@ -101,6 +114,7 @@ public:
             }
         }
     }
+    pid_t pid() const { return m_pid; }
     // The exit status once the helper ended before `deadline`; nothing when
     // it did not (then it is killed on destruction).
     std::optional<int> wait(const QDeadlineTimer& deadline)
@@ -159,21 +173,59 @@ pid_t spawnHelper(const QString& program, const QStringList& arguments, int in, 
     return error == 0 ? pid : -1;
 }
 
-// Reads `fd` to its end, at most `cap` bytes, until `deadline`; false when
-// time ran out, the output was longer, or reading failed.
-bool readOutput(int fd, qint64 cap, const QDeadlineTimer& deadline, QByteArray& output, QString* reason)
+// Watches a running helper: its processor time against the limit, real time
+// against the backstop, and the calling thread's stop request.
+class Watch {
+public:
+    explicit Watch(pid_t pid)
+        : m_limitMs(g_timeLimitMs.load()), m_realDeadline(m_limitMs * kRealTimeFactor), m_stop(t_stop)
+    {
+        m_hasClock = pid > 0 && ::clock_getcpuclockid(pid, &m_clock) == 0;
+    }
+    // Why to give up on the helper now; empty while it may go on.
+    QString verdict() const
+    {
+        if (m_stop && m_stop->load())
+            return QStringLiteral("cancelled");
+        if (m_realDeadline.hasExpired() || processorMs() > m_limitMs)
+            return QString::fromLatin1(kTimeLimitReason);
+        return {};
+    }
+    // How long to wait for the helper before looking again, in ms.
+    int slice() const { return int(std::clamp<qint64>(m_realDeadline.remainingTime(), 0, kWatchMs)); }
+
+private:
+    qint64 processorMs() const
+    {
+        timespec used{};
+        if (!m_hasClock || ::clock_gettime(m_clock, &used) != 0)
+            return 0; // ended already: the exit status tells
+        return qint64(used.tv_sec) * 1000 + used.tv_nsec / 1000000;
+    }
+
+    qint64 m_limitMs;
+    QDeadlineTimer m_realDeadline;
+    const std::atomic<bool>* m_stop;
+    clockid_t m_clock{};
+    bool m_hasClock = false;
+};
+
+// Reads `fd` to its end, at most `cap` bytes, while `watch` allows; false
+// when it did not, the output was longer, or reading failed.
+bool readOutput(int fd, qint64 cap, const Watch& watch, QByteArray& output, QString* reason)
 {
     char chunk[65536];
     for (;;) {
         pollfd p{fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, int(std::max<qint64>(deadline.remainingTime(), 0)));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready == 0) {
-            setReason(reason, QStringLiteral("metafile took too long to draw"));
-            return false;
+        const int ready = ::poll(&p, 1, watch.slice());
+        if (ready <= 0) {
+            if (const QString verdict = watch.verdict(); !verdict.isEmpty()) {
+                setReason(reason, verdict);
+                return false;
+            }
+            continue; // EINTR, or a look at the clocks
         }
-        const ssize_t n = ready < 0 ? -1 : ::read(fd, chunk, sizeof chunk);
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n == 0)
@@ -220,7 +272,10 @@ std::optional<QByteArray> runHelper(const QString& file, const QStringList& argu
     }
     const FileHandle readEnd(pipeFds[0]);
     FileHandle writeEnd(pipeFds[1]);
-    const QDeadlineTimer deadline(kTimeLimitMs);
+    if (t_stop && t_stop->load()) {
+        setReason(reason, QStringLiteral("cancelled"));
+        return std::nullopt;
+    }
     int error = 0;
     Child child(spawnHelper(program, arguments, in.fd(), writeEnd.fd(), error));
     writeEnd = FileHandle(); // the helper's end: the pipe ends when the helper does
@@ -228,12 +283,14 @@ std::optional<QByteArray> runHelper(const QString& file, const QStringList& argu
         setReason(reason, QStringLiteral("cannot start the metafile helper: %1").arg(SystemReason(error)));
         return std::nullopt;
     }
+    const Watch watch(child.pid());
     QByteArray output;
-    if (!readOutput(readEnd.fd(), cap, deadline, output, reason))
+    if (!readOutput(readEnd.fd(), cap, watch, output, reason))
         return std::nullopt;
-    const std::optional<int> status = child.wait(deadline);
+    // It has closed its output: only a hostile helper lingers now.
+    const std::optional<int> status = child.wait(QDeadlineTimer(g_timeLimitMs.load()));
     if (!status) {
-        setReason(reason, QStringLiteral("metafile took too long to draw"));
+        setReason(reason, QString::fromLatin1(kTimeLimitReason));
         return std::nullopt;
     }
     if (!WIFEXITED(*status) || WEXITSTATUS(*status) != protocol::kExitOk) {
@@ -282,6 +339,21 @@ QImage parseImage(const QByteArray& output, QSize size)
 }
 
 } // namespace
+
+HelperStop::HelperStop(const std::atomic<bool>* stop) : m_previous(t_stop)
+{
+    t_stop = stop;
+}
+
+HelperStop::~HelperStop()
+{
+    t_stop = m_previous;
+}
+
+void SetHelperTimeLimit(std::chrono::milliseconds limit)
+{
+    g_timeLimitMs = limit.count();
+}
 
 std::optional<WmfSize> ProbeWmf(const QString& file, QString* reason)
 {

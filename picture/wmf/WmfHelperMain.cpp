@@ -81,12 +81,18 @@ int render(int out, const QString& widthText, const QString& heightText)
     return written ? protocol::kExitOk : protocol::kExitFailed;
 }
 
-// Lets the tests see the client give up on a helper that never answers.
-void hangWhenAsked()
+// Lets the tests see the client give up on a helper that works without end
+// (always, or only when drawing: "render"), and keep one that first waits
+// (as on a machine busy with other work).
+void stallWhenAsked(const QStringList& args)
 {
-    const char* hang = std::getenv("OSTROVEL_WMF_TEST_HANG");
-    if (hang && *hang)
-        ::sleep(60);
+    const QByteArray hang = qgetenv("OSTROVEL_WMF_TEST_HANG");
+    const bool spin = !hang.isEmpty() && (hang != "render" || args.value(1) == QLatin1String("--render"));
+    volatile unsigned long spins = 0;
+    while (spin)
+        spins = spins + 1;
+    if (const char* wait = std::getenv("OSTROVEL_WMF_TEST_WAIT_MS"))
+        ::usleep(useconds_t(std::atoi(wait)) * 1000);
 }
 
 // Dies with the process that started it (`--parent PID`): once main has
@@ -140,7 +146,7 @@ int main(int argc, char** argv)
     const int out = ::dup(STDOUT_FILENO);
     if (out < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
         return protocol::kExitFailed;
-    hangWhenAsked();
+    stallWhenAsked(args);
     // Fonts need a platform; the helper never shows anything.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     int qtArgc = 1;

@@ -5,6 +5,8 @@
 #include "tests/support/TestPictures.h"
 #include "picture/wmf/WmfClient.h"
 #include "tests/support/WmfWriter.h"
+#include "tests/support/TestFiles.h"
+#include "export/Render.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -12,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <thread>
 #include <sys/stat.h>
@@ -126,7 +130,9 @@ private Q_SLOTS:
     void refused();
     void renderSizeLimits_data();
     void renderSizeLimits();
-    void helperThatHangsIsKilled();
+    void timeLimitCountsHelpersOwnTime_data();
+    void timeLimitCountsHelpersOwnTime();
+    void stoppedHelperEndsAtOnce();
     void reasons_data();
     void reasons();
     void callsFromSeveralThreads();
@@ -441,14 +447,56 @@ void TestWmf::renderSizeLimits()
         QCOMPARE(image.size(), size);
 }
 
-void TestWmf::helperThatHangsIsKilled()
+void TestWmf::timeLimitCountsHelpersOwnTime_data()
+{
+    QTest::addColumn<QByteArray>("hook");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("reason"); // of the thumbnail's rendering; empty: drawn
+    // Waiting costs the helper no processor time, as on a busy machine.
+    const QByteArray wait = QByteArray::number(qint64(ostrovel::test::kSanitizerBuild ? 6000 : 1600));
+    QTest::newRow("works without end") << QByteArray("OSTROVEL_WMF_TEST_HANG") << QByteArray("1")
+                                       << QString::fromLatin1(kTimeLimitReason);
+    QTest::newRow("works without end when drawing") << QByteArray("OSTROVEL_WMF_TEST_HANG") << QByteArray("render")
+                                                    << QString::fromLatin1(kTimeLimitReason);
+    QTest::newRow("waits past the limit") << QByteArray("OSTROVEL_WMF_TEST_WAIT_MS") << wait << QString();
+}
+
+// The limit is the helper's own processor time, and reaching it is a reason
+// of its own, not "damaged" or "cannot be drawn".
+void TestWmf::timeLimitCountsHelpersOwnTime()
+{
+    QFETCH(QByteArray, hook);
+    QFETCH(QByteArray, value);
+    QFETCH(QString, reason);
+    const QString path = write(leftHalfRed());
+    SetHelperTimeLimit(std::chrono::milliseconds(ostrovel::test::kSanitizerBuild ? 5000 : 1000));
+    qputenv(hook.constData(), value);
+    ostrovel::Canvas canvas(QSize(40, 20), 0xffffff);
+    const ostrovel::RenderOutcome outcome
+        = ostrovel::RenderThumbnail(canvas, {QStringLiteral("255,255,255"), QStringLiteral("40"), QStringLiteral("20")}, path);
+    qunsetenv(hook.constData());
+    SetHelperTimeLimit(std::chrono::milliseconds(5000));
+    QCOMPARE(outcome.loaded, reason.isEmpty());
+    QCOMPARE(outcome.reason, reason);
+    QVERIFY(ProbeWmf(path).has_value()); // the same file is fine otherwise
+}
+
+// A stop (the window closing) ends a busy helper at once, not at its limit.
+void TestWmf::stoppedHelperEndsAtOnce()
 {
     const QString path = write(leftHalfRed());
+    std::atomic<bool> stop{false};
+    QString reason;
     qputenv("OSTROVEL_WMF_TEST_HANG", "1");
-    const std::optional<WmfSize> hung = ProbeWmf(path);
+    std::thread caller([&] {
+        const HelperStop scope(&stop);
+        ProbeWmf(path, &reason);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    stop = true;
+    caller.join();
     qunsetenv("OSTROVEL_WMF_TEST_HANG");
-    QVERIFY(!hung.has_value());
-    QVERIFY(ProbeWmf(path).has_value()); // the same file is fine otherwise
+    QCOMPARE(reason, QStringLiteral("cancelled"));
 }
 
 void TestWmf::reasons_data()
