@@ -3,6 +3,7 @@
 #include "chooser/BrowseFolderErweitert.h"
 #include "export/Export.h"
 #include "app/ExportProgress.h"
+#include "app/PictureReason.h"
 #include "export/Render.h"
 
 #include <QApplication>
@@ -192,7 +193,7 @@ void Form1::closeEvent(QCloseEvent* event)
         event->ignore(); // the export ends first, or is cancelled in its dialog
         return;
     }
-    m_preview->drop();
+    m_preview->stop(); // the program must not wait for a slow metafile to end
     QWidget::closeEvent(event);
 }
 
@@ -333,10 +334,10 @@ void Form1::reportExport(const ExportResult& result, const QList<int>& entries)
     if (const std::optional<WriteFailure>& failure = result.writeFailure)
         showMessage(WriteErrorMessage(failure->error, failure->path, failure->errnum));
     if (!result.unreadable.isEmpty()) {
-        QStringList names;
+        QList<UnreadablePicture> pictures;
         for (const UnreadableTask& u : result.unreadable)
-            names << m_file1->List(entries[u.task]);
-        showMessage(UnreadableMessage(names));
+            pictures << UnreadablePicture{m_file1->List(entries[u.task]), GermanPictureReason(u.reason)};
+        showMessage(UnreadableMessage(pictures, result.cancelled ? std::optional<int>(result.written) : std::nullopt));
     }
 }
 

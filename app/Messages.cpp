@@ -12,17 +12,31 @@
 
 namespace ostrovel {
 
-WindowMessage UnreadableMessage(const QStringList& names)
+WindowMessage UnreadableMessage(const QList<UnreadablePicture>& pictures, std::optional<int> writtenBeforeCancel)
 {
+    QStringList names;
+    QStringList detailed;
+    for (const UnreadablePicture& p : pictures) {
+        names << p.name;
+        detailed << (p.reason.isEmpty() ? p.name : QStringLiteral("%1: %2").arg(p.name, p.reason));
+    }
     WindowMessage m;
     m.text = QStringLiteral("Diese Bilder konnten nicht gelesen werden und wurden nicht gespeichert:\n")
              + names.mid(0, kUnreadableShown).join(u'\n');
-    if (names.size() > kUnreadableShown) {
-        // A long list would make the box taller than the screen.
+    // A long list would make the box taller than the screen.
+    if (names.size() > kUnreadableShown)
         m.text += QStringLiteral("\n… und %1 weitere").arg(names.size() - kUnreadableShown);
-        m.detailedText = names.join(u'\n');
-    }
+    m.detailedText = detailed.join(u'\n');
+    if (writtenBeforeCancel)
+        m.informativeText = CancelledText(*writtenBeforeCancel);
     return m;
+}
+
+QString CancelledText(int written)
+{
+    return written == 1 ? QStringLiteral("Das Speichern wurde abgebrochen; 1 Vorschaubild wurde gespeichert.")
+                        : QStringLiteral("Das Speichern wurde abgebrochen; %1 Vorschaubilder wurden gespeichert.")
+                              .arg(written);
 }
 
 QString RuntimeErrorText(const RuntimeError& error)

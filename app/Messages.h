@@ -3,8 +3,11 @@
 
 #include "common/RuntimeError.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 class QMessageBox;
 class QWidget;
@@ -22,9 +25,21 @@ struct WindowMessage {
 /// Names shown in the unreadable-files message before "… und N weitere".
 inline constexpr int kUnreadableShown = 15;
 
+/// A picture that could not be read: its name in the list and why, in German.
+struct UnreadablePicture {
+    QString name;
+    QString reason;
+};
+
 /// The closing message that names the pictures that could not be read: the
-/// first kUnreadableShown names, the rest counted; all of them in the details.
-WindowMessage UnreadableMessage(const QStringList& names);
+/// first kUnreadableShown names, the rest counted; all of them with their
+/// reasons in the details. `writtenBeforeCancel`, when given, says that the
+/// export was cancelled after that many files.
+WindowMessage UnreadableMessage(const QList<UnreadablePicture>& pictures,
+                                std::optional<int> writtenBeforeCancel = std::nullopt);
+
+/// The text saying that an export was cancelled after `written` files.
+QString CancelledText(int written);
 
 /// The text of the message box for an error that reaches a handler's top.
 QString RuntimeErrorText(const RuntimeError& error);

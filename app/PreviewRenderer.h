@@ -1,6 +1,7 @@
 #pragma once
 // Renders previews on a worker thread so that a slow picture never holds up
-// the window; only the newest request's result is handed back.
+// the window. The canvas ends up as one click at a time would leave it: with
+// the newest readable picture among the clicks since the one last shown.
 
 #include "picture/Canvas.h"
 #include "export/Render.h"
@@ -9,8 +10,10 @@
 #include <QObject>
 #include <QThreadPool>
 
+#include <atomic>
+#include <deque>
 #include <functional>
-#include <optional>
+#include <memory>
 
 namespace ostrovel {
 
@@ -22,7 +25,8 @@ public:
         = std::function<RenderOutcome(Canvas&, const ThumbnailSettings&, const QString& file, qreal detail)>;
 
     explicit PreviewRenderer(QObject* parent = nullptr);
-    /// Waits for renderings still running; their results are dropped.
+    /// Stops the renderings still running and waits for them; their results
+    /// are dropped.
     ~PreviewRenderer() override;
 
     void setRenderFunction(RenderFunction render) { m_render = std::move(render); }
@@ -35,18 +39,22 @@ public:
 
     /// Drops the results of every request made so far.
     void drop();
+    /// Drops them and ends the metafile helpers of the renderings still
+    /// running at once (the window is closing).
+    void stop();
 
-    /// True until the newest request has landed or was dropped.
-    bool pending() const { return m_pending; }
+    /// True until the canvas shows what the requests so far call for, or
+    /// they were dropped.
+    bool pending() const { return !m_open.empty(); }
     /// True while any rendering runs, a dropped one included.
     bool busy() const { return m_running > 0; }
 
 Q_SIGNALS:
-    /// The newest request's picture (canvas-sized) and, on a high-density
-    /// screen, its sharper image for the display (else null). Not sent when
-    /// the file could not be read: the canvas keeps its picture then.
+    /// A requested picture (canvas-sized) and, on a high-density screen, its
+    /// sharper image for the display (else null). Not sent when the file
+    /// could not be read: the canvas keeps its picture then.
     void ready(const QImage& picture, const QImage& display);
-    /// The newest request has landed, whether or not it could be read.
+    /// Nothing requested is pending any more (see pending()).
     void settled();
 
 private:
@@ -57,16 +65,22 @@ private:
         ThumbnailSettings settings;
         QString file;
         qreal ratio = 1.0;
+        bool started = false;
     };
-    void start(const Job& job);
-    void finished(int generation, const QImage& picture, const QImage& display);
+    void startWaiting();
+    void start(Job& job);
+    void finished(int generation, bool read, const QImage& picture, const QImage& display);
+    void settleIfDone(bool wasPending);
 
     RenderFunction m_render;
     QThreadPool m_pool;
     int m_generation = 0;
     int m_running = 0;
-    bool m_pending = false;
-    std::optional<Job> m_queued;
+    // Requests since the picture last shown, oldest first: any of them may
+    // still be the one to show, until a newer one has been shown.
+    std::deque<Job> m_open;
+    // Set to end the helpers of the renderings started before a stop().
+    std::shared_ptr<std::atomic<bool>> m_stop = std::make_shared<std::atomic<bool>>(false);
 };
 
 /// The canvas's picture drawn again at `ratio` times its size, so that a

@@ -4,8 +4,10 @@
 
 #include "export/Render.h"
 #include "tests/app/WindowFixture.h"
+#include "tests/support/WmfWriter.h"
 
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QSemaphore>
 #include <QTimer>
 
@@ -21,13 +23,20 @@ struct SlowRender {
     QStringList held;
     QSemaphore release;
     std::atomic<int> started{0};
+    QMutex mutex;
+    QStringList reasons; // why renderings failed
     PreviewRenderer::RenderFunction function()
     {
         return [this](Canvas& canvas, const ThumbnailSettings& settings, const QString& file, qreal detail) {
             ++started;
             if (held.contains(QFileInfo(file).fileName()))
                 release.tryAcquire(1, 60000);
-            return RenderThumbnail(canvas, settings, file, detail);
+            RenderOutcome outcome = RenderThumbnail(canvas, settings, file, detail);
+            if (!outcome.loaded) {
+                const QMutexLocker lock(&mutex);
+                reasons << outcome.reason;
+            }
+            return outcome;
         };
     }
 };
@@ -69,6 +78,7 @@ private Q_SLOTS:
     void escapeActsAtOnce();
     void failureStaysSilent();
     void latePreviewDoesNotPaintOverExport();
+    void closingEndsMetafileHelper();
 
 private:
     Form1& form() { return *m_fx->form; }
@@ -90,6 +100,9 @@ void TestPreviewThread::init()
         m_fx->write("a_red.bmp", testpics::bmp(filled(60, 60, qRgb(255, 0, 0))));
         m_fx->write("b_blue.bmp", testpics::bmp(filled(60, 60, qRgb(0, 0, 255))));
         m_fx->write("c_green.bmp", testpics::bmp(filled(60, 60, qRgb(0, 255, 0))));
+        m_fx->write("d_broken.bmp", "not a picture");
+        m_fx->write("e_drawing.wmf",
+                    wmftest::WmfWriter().placeable(QRect(0, 0, 1440, 1440), 1440).rectangle(QRect(0, 0, 720, 720)).bytes());
     };
     m_fx->openWindow();
     form().setPreviewRender(m_slow->function());
@@ -125,6 +138,11 @@ void TestPreviewThread::newerClickWins_data()
         << QStringList{"a_red.bmp", "b_blue.bmp"} << QList<int>{0, 1, 2} << qRgb(0, 255, 0);
     QTest::newRow("back to the first")
         << QStringList{"a_red.bmp", "b_blue.bmp"} << QList<int>{0, 1, 0} << qRgb(255, 0, 0);
+    // One click at a time leaves the slow picture: the last one readable.
+    QTest::newRow("over a slow picture onto an unreadable one")
+        << QStringList{"b_blue.bmp"} << QList<int>{0, 1, 3} << qRgb(0, 0, 255);
+    QTest::newRow("two slow pictures, then an unreadable one")
+        << QStringList{"a_red.bmp", "b_blue.bmp"} << QList<int>{0, 1, 3} << qRgb(0, 0, 255);
 }
 
 void TestPreviewThread::newerClickWins()
@@ -186,6 +204,19 @@ void TestPreviewThread::latePreviewDoesNotPaintOverExport()
     QTRY_VERIFY(!form().preview()->busy());
     QCoreApplication::processEvents();
     QVERIFY(form().Picture1()->canvas().picture().isNull()); // the export cleared it; the late preview is dropped
+}
+
+// Closing the window ends a metafile helper at once, not at its time limit.
+void TestPreviewThread::closingEndsMetafileHelper()
+{
+    qputenv("OSTROVEL_WMF_TEST_HANG", "1"); // the helper works without end
+    click(4);
+    QTRY_COMPARE(m_slow->started.load(), 1);
+    QTest::keyClick(form().File1(), Qt::Key_Escape);
+    QVERIFY(!form().isVisible());
+    QTRY_VERIFY(!form().preview()->busy());
+    qunsetenv("OSTROVEL_WMF_TEST_HANG");
+    QCOMPARE(m_slow->reasons, QStringList{"cancelled"});
 }
 
 QTEST_MAIN(TestPreviewThread)

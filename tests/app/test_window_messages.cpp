@@ -3,6 +3,9 @@
 // German.
 
 #include "app/Messages.h"
+#include "app/PictureReason.h"
+#include "common/SystemReason.h"
+#include "picture/wmf/WmfClient.h"
 #include "chooser/GermanReason.h"
 #include "app/Translations.h"
 
@@ -26,6 +29,14 @@ QStringList names(int count)
     return list;
 }
 
+QList<UnreadablePicture> pictures(const QStringList& names)
+{
+    QList<UnreadablePicture> list;
+    for (const QString& name : names)
+        list << UnreadablePicture{name, "Beschädigte Daten"};
+    return list;
+}
+
 } // namespace
 
 class TestWindowMessages : public QObject {
@@ -35,6 +46,10 @@ private Q_SLOTS:
     void unreadableList_data();
     void unreadableList();
     void unreadableBoxFitsScreen();
+    void unreadableAfterCancel_data();
+    void unreadableAfterCancel();
+    void pictureReasons_data();
+    void pictureReasons();
     void reasons_data();
     void reasons();
     void writeError_data();
@@ -60,18 +75,61 @@ void TestWindowMessages::unreadableList()
     QFETCH(int, shown);
     QFETCH(QString, tail);
     const QStringList all = names(count);
-    const WindowMessage m = UnreadableMessage(all);
+    const WindowMessage m = UnreadableMessage(pictures(all));
     QStringList lines = m.text.split('\n');
     QCOMPARE(lines.takeFirst(), QString("Diese Bilder konnten nicht gelesen werden und wurden nicht gespeichert:"));
     QCOMPARE(lines.last(), tail);
     QCOMPARE(lines.mid(0, shown), all.mid(0, shown));
-    QCOMPARE(m.detailedText, count > shown ? all.join('\n') : QString());
+    const QStringList details = m.detailedText.split('\n');
+    QCOMPARE(details.size(), count); // every name with its reason
+    QCOMPARE(details.last(), all.last() + ": Beschädigte Daten");
+    QVERIFY(m.informativeText.isEmpty());
+}
+
+void TestWindowMessages::unreadableAfterCancel_data()
+{
+    QTest::addColumn<int>("written");
+    QTest::addColumn<QString>("informative");
+    QTest::newRow("none") << 0 << "Das Speichern wurde abgebrochen; 0 Vorschaubilder wurden gespeichert.";
+    QTest::newRow("one") << 1 << "Das Speichern wurde abgebrochen; 1 Vorschaubild wurde gespeichert.";
+    QTest::newRow("many") << 46 << "Das Speichern wurde abgebrochen; 46 Vorschaubilder wurden gespeichert.";
+}
+
+void TestWindowMessages::unreadableAfterCancel()
+{
+    QFETCH(int, written);
+    QFETCH(QString, informative);
+    QCOMPARE(UnreadableMessage(pictures(names(2)), written).informativeText, informative);
+}
+
+void TestWindowMessages::pictureReasons_data()
+{
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("german");
+    QTest::newRow("damaged") << "damaged data" << "Beschädigte Daten";
+    QTest::newRow("damaged, with libjpeg's words") << "damaged data (Bogus marker length)"
+                                                    << "Beschädigte Daten (Bogus marker length)";
+    QTest::newRow("time limit") << QString::fromLatin1(wmf::kTimeLimitReason)
+                                << "Zeitlimit erreicht: die WMF-Datei braucht zu lange zum Zeichnen";
+    QTest::newRow("not drawable") << "the picture could not be drawn at this size"
+                                  << "Das Bild lässt sich in dieser Größe nicht zeichnen";
+    QTest::newRow("system: no access") << SystemReason(EACCES) << "Keine Berechtigung";
+    QTest::newRow("helper cannot start") << "cannot start the metafile helper: " + SystemReason(ENOMEM)
+                                         << "Hilfsprogramm für WMF-Dateien startet nicht: Nicht genügend Arbeitsspeicher";
+    QTest::newRow("unknown: as it is") << "something new" << "something new";
+}
+
+void TestWindowMessages::pictureReasons()
+{
+    QFETCH(QString, english);
+    QFETCH(QString, german);
+    QCOMPARE(GermanPictureReason(english), german);
 }
 
 void TestWindowMessages::unreadableBoxFitsScreen()
 {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    std::unique_ptr<QMessageBox> box(MakeMessageBox(nullptr, UnreadableMessage(names(100))));
+    std::unique_ptr<QMessageBox> box(MakeMessageBox(nullptr, UnreadableMessage(pictures(names(100)))));
     box->show();
     QVERIFY(QTest::qWaitForWindowExposed(box.get()));
     QVERIFY2(box->frameGeometry().height() <= screen.height(),
