@@ -104,6 +104,8 @@ void FolderDialog::buildWidgets(const FolderDialogOptions& options)
     m_tree = new QTreeView(this);
     m_tree->setModel(m_proxy);
     m_tree->setHeaderHidden(true);
+    m_tree->setAccessibleName(QStringLiteral("Ordner")); // for screen readers; the title is the task
+    m_tree->setAccessibleDescription(options.title);
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
     // Double-click opens a folder; renaming stays on F2.
     m_tree->setEditTriggers(QAbstractItemView::EditKeyPressed);

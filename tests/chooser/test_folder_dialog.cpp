@@ -4,6 +4,7 @@
 #include "tests/chooser/DialogHelpers.h"
 #include "chooser/StatusLine.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -131,6 +132,7 @@ void TestFolderDialog::optionsShapeTheDialog()
     QCOMPARE(dialog.cancelButton()->text(), QStringLiteral("Abbrechen"));
     QVERIFY(dialog.okButton()->isDefault());
     QVERIFY(!dialog.okButton()->isEnabled()); // nothing selected yet
+    QCOMPARE(QAccessible::queryAccessibleInterface(dialog.tree())->text(QAccessible::Name), QStringLiteral("Ordner"));
 }
 
 void TestFolderDialog::startFolderSelectedAndShown_data()
