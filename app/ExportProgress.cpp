@@ -149,7 +149,10 @@ void ExportProgress::show()
     // while files are still being written.
     QObject::disconnect(dialog, SIGNAL(canceled()), dialog, SLOT(cancel()));
     QObject::connect(dialog, &QProgressDialog::canceled, dialog, [this] { requestCancel(); });
-    dialog->setWindowModality(Qt::WindowModal);
+    // Not modal: the gate already keeps input away from the window, and Qt
+    // would drop a key pressed in a blocked window before any filter saw it,
+    // an Escape included.
+    dialog->setWindowModality(Qt::NonModal);
     auto* bar = new QProgressBar(dialog);
     bar->setFormat(QStringLiteral("%v von %m")); // n of m files
     bar->setAccessibleName(QStringLiteral("Gespeicherte Vorschaubilder"));
