@@ -453,7 +453,7 @@ void TestWmf::timeLimitCountsHelpersOwnTime_data()
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<QString>("reason"); // of the thumbnail's rendering; empty: drawn
     // Waiting costs the helper no processor time, as on a busy machine.
-    const QByteArray wait = QByteArray::number(qint64(ostrovel::test::kSanitizerBuild ? 6000 : 1600));
+    const QByteArray wait = QByteArray::number(qint64(ostrovel::test::kSanitizerBuild ? 3600 : 1600));
     QTest::newRow("works without end") << QByteArray("OSTROVEL_WMF_TEST_HANG") << QByteArray("1")
                                        << QString::fromLatin1(kTimeLimitReason);
     QTest::newRow("works without end when drawing") << QByteArray("OSTROVEL_WMF_TEST_HANG") << QByteArray("render")
@@ -469,7 +469,7 @@ void TestWmf::timeLimitCountsHelpersOwnTime()
     QFETCH(QByteArray, value);
     QFETCH(QString, reason);
     const QString path = write(leftHalfRed());
-    SetHelperTimeLimit(std::chrono::milliseconds(ostrovel::test::kSanitizerBuild ? 5000 : 1000));
+    SetHelperTimeLimit(std::chrono::milliseconds(ostrovel::test::kSanitizerBuild ? 3000 : 1000));
     qputenv(hook.constData(), value);
     ostrovel::Canvas canvas(QSize(40, 20), 0xffffff);
     const ostrovel::RenderOutcome outcome
