@@ -14,15 +14,13 @@ constexpr int kNatural[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18
                               35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
                               58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
-constexpr std::uint32_t kLengthMask = 0x1F00;
-
 // The head of libjpeg's entropy decoder object (struct jpeg_entropy_decoder
 // in jpegint.h). That header is private: the library's ABI (libjpeg.so.62)
 // covers only the public structs and calls, so what is relied on here is
 // that these two members lead the object, as they have since libjpeg 6
 // (1995); that the one-pass coefficient controller calls decode_mcu once
 // per MCU with the blocks in MCU_membership order; and the public fields
-// Fits() checks. TakeOver checks that both members point into libjpeg, and
+// fits() checks. takeOver() checks that both members point into libjpeg, and
 // JpegSession decodes a built-in picture both ways once per process before
 // trusting any of it.
 struct EntropyHead {
@@ -79,7 +77,7 @@ bool buildTable(const JHUFF_TBL* source, bool dc, BaselineScan::Table& t)
         for (int i = 0; i < n && length <= BaselineScan::kFastBits; ++i) {
             const unsigned symbol = source->huffval[p + i];
             const int free = BaselineScan::kFastBits - length;
-            const std::uint32_t entry = symbol | std::uint32_t(length) << 8;
+            const std::uint32_t entry = fastEntry(symbol, unsigned(length));
             const unsigned first = codes[p + i] << free;
             for (unsigned j = 0; j < (1u << free); ++j)
                 t.fast[first + j] = entry;
@@ -101,17 +99,16 @@ void buildAcTables(BaselineScan::Table& t)
     constexpr unsigned fast = BaselineScan::kFastBits;
     for (unsigned i = 0; i < (1u << fast); ++i) {
         const std::uint32_t entry = t.fast[i];
-        const unsigned length = (entry >> 8) & 31, symbol = entry & 0xFF, size = symbol & 15;
+        const unsigned length = fastLength(entry), symbol = fastSymbol(entry), size = symbol & 15;
         t.coded[i] = 0;
         if (length != 0 && size == 0 && symbol != 0xF0) {
-            t.coded[i] = length << 20 | 1u << 25; // end of block
+            t.coded[i] = codedEndOfBlock(length);
             continue;
         }
         if (length == 0 || size == 0 || length + size > fast)
             continue;
         const unsigned magnitude = (i >> (fast - length - size)) & ((1u << size) - 1);
-        const auto value = std::uint16_t(std::int16_t(extend(magnitude, size)));
-        t.coded[i] = value | (symbol >> 4) << 16 | (length + size) << 20;
+        t.coded[i] = codedEntry(std::int16_t(extend(magnitude, size)), symbol >> 4, length + size);
     }
     constexpr unsigned bits = BaselineScan::kSkipBits, mask = (1u << bits) - 1;
     for (unsigned i = 0; i <= mask; ++i) {
@@ -120,7 +117,7 @@ void buildAcTables(BaselineScan::Table& t)
         for (;;) {
             const unsigned from = (i << used) & mask;
             const std::uint32_t entry = t.fast[from >> (bits - BaselineScan::kFastBits)];
-            const unsigned length = (entry >> 8) & 31, symbol = entry & 0xFF;
+            const unsigned length = fastLength(entry), symbol = fastSymbol(entry);
             if (length == 0 || used + length + (symbol & 15) > bits)
                 break;
             used += length + (symbol & 15);
@@ -135,7 +132,7 @@ void buildAcTables(BaselineScan::Table& t)
         const int lastStart = (ends ? 63 : 64) - int(advance);
         t.skip[i] = used == 0 || lastStart < 1
                         ? 0
-                        : used | advance << 8 | unsigned(lastStart) << 16 | (ends ? 1u << 24 : 0);
+                        : skipEntry(used, advance, unsigned(lastStart), ends);
     }
 }
 
@@ -166,7 +163,7 @@ inline unsigned take(std::uint64_t& bits, unsigned& count, unsigned n)
 
 } // namespace
 
-bool BaselineScan::Fits(j_decompress_ptr cinfo)
+bool BaselineScan::fits(j_decompress_ptr cinfo)
 {
     return !cinfo->progressive_mode && !cinfo->arith_code && cinfo->data_precision == 8 && !cinfo->buffered_image
            && !jpeg_has_multiple_scans(cinfo) && cinfo->comps_in_scan == cinfo->num_components
@@ -176,7 +173,7 @@ bool BaselineScan::Fits(j_decompress_ptr cinfo)
            && cinfo->Ss == 0 && cinfo->Se == DCTSIZE2 - 1 && cinfo->Ah == 0 && cinfo->Al == 0;
 }
 
-bool BaselineScan::TakeOver(j_decompress_ptr cinfo, void (*giveUp)(j_decompress_ptr))
+bool BaselineScan::takeOver(j_decompress_ptr cinfo, void (*giveUp)(j_decompress_ptr))
 {
     auto* entropy = reinterpret_cast<EntropyHead*>(cinfo->entropy);
     if (!entropy || !inLibjpeg(reinterpret_cast<const void*>(entropy->startPass))
@@ -356,9 +353,9 @@ void BaselineScan::decodeOne(JBLOCKROW* blocks)
     const std::uint8_t* next = m_reader.next;
     const auto symbol = [&](const Table& t) {
         const std::uint32_t entry = t.fast[bits >> (64 - kFastBits)];
-        if (entry & kLengthMask) {
-            drop(bits, count, (entry >> 8) & 31);
-            return unsigned(entry & 0xFF);
+        if (fastLength(entry) != 0) {
+            drop(bits, count, fastLength(entry));
+            return fastSymbol(entry);
         }
         const int slow = slowSymbol(bits, count, t);
         if (slow < 0)
@@ -384,15 +381,15 @@ void BaselineScan::decodeOne(JBLOCKROW* blocks)
                     refill(bits, count, next);
                 const std::uint32_t c = ac.coded[bits >> (64 - kFastBits)];
                 if (c != 0) { // the common short code with its value in one lookup
-                    if (c >> 25) {
-                        drop(bits, count, (c >> 20) & 31);
+                    if (codedEnds(c)) {
+                        drop(bits, count, codedBits(c));
                         break; // end of block
                     }
-                    k += int((c >> 16) & 15);
+                    k += int(codedZeros(c));
                     if (k > 63)
                         giveUp();
-                    coef[kNatural[k]] = JCOEF(std::int16_t(c & 0xFFFF));
-                    drop(bits, count, (c >> 20) & 31);
+                    coef[kNatural[k]] = JCOEF(codedValue(c));
+                    drop(bits, count, codedBits(c));
                     ++k;
                     continue;
                 }
@@ -418,11 +415,11 @@ void BaselineScan::decodeOne(JBLOCKROW* blocks)
             if (count < 32)
                 refill(bits, count, next);
             const std::uint32_t several = ac.skip[bits >> (64 - kSkipBits)];
-            if (several != 0 && k <= int((several >> 16) & 0xFF)) {
-                drop(bits, count, several & 31);
-                if (several >> 24)
+            if (several != 0 && k <= int(skipLastStart(several))) {
+                drop(bits, count, skipBits(several));
+                if (skipEnds(several))
                     break; // end of block
-                k += int((several >> 8) & 0xFF);
+                k += int(skipAdvance(several));
                 continue;
             }
             const unsigned s = symbol(ac);

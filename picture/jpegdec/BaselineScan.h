@@ -19,6 +19,41 @@
 
 namespace ostrovel::jpegdec {
 
+// The entries of BaselineScan::Table, packed into 32 bits each so that one
+// load serves the hot loop; read and written only through these.
+
+/// `fast` entry: the symbol (bits 0-7) and its code length (bits 8-12, 0
+/// for a code longer than the table's bits).
+constexpr inline std::uint32_t fastEntry(unsigned symbol, unsigned length) { return symbol | length << 8; }
+constexpr inline unsigned fastSymbol(std::uint32_t entry) { return entry & 0xFF; }
+constexpr inline unsigned fastLength(std::uint32_t entry) { return (entry >> 8) & 31; }
+
+/// `skip` entry: the codes (with their magnitude bits) lying wholly in the
+/// looked-up bits, up to and with an end of block: their bits (bits 0-4, 0
+/// for none), how far they move along the block (bits 8-15), the last
+/// position they may start at (bits 16-23) and whether they end it (bit 24).
+constexpr inline std::uint32_t skipEntry(unsigned bits, unsigned advance, unsigned lastStart, bool ends)
+{
+    return bits | advance << 8 | lastStart << 16 | (ends ? 1u << 24 : 0);
+}
+constexpr inline unsigned skipBits(std::uint32_t entry) { return entry & 31; }
+constexpr inline unsigned skipAdvance(std::uint32_t entry) { return (entry >> 8) & 0xFF; }
+constexpr inline unsigned skipLastStart(std::uint32_t entry) { return (entry >> 16) & 0xFF; }
+constexpr inline bool skipEnds(std::uint32_t entry) { return (entry >> 24) != 0; }
+
+/// `coded` entry: a code and its magnitude bits lying both in the looked-up
+/// bits: the value (bits 0-15), the zeros before it (bits 16-19) and the
+/// bits (bits 20-24); for an end of block its bits and bit 25; 0 otherwise.
+constexpr inline std::uint32_t codedEntry(std::int16_t value, unsigned zeros, unsigned bits)
+{
+    return std::uint16_t(value) | zeros << 16 | bits << 20;
+}
+constexpr inline std::uint32_t codedEndOfBlock(unsigned bits) { return bits << 20 | 1u << 25; }
+constexpr inline std::int16_t codedValue(std::uint32_t entry) { return std::int16_t(entry & 0xFFFF); }
+constexpr inline unsigned codedZeros(std::uint32_t entry) { return (entry >> 16) & 15; }
+constexpr inline unsigned codedBits(std::uint32_t entry) { return (entry >> 20) & 31; }
+constexpr inline bool codedEnds(std::uint32_t entry) { return (entry >> 25) != 0; }
+
 class BaselineScan {
 public:
     /// Codes up to this long are decoded by one table lookup.
@@ -28,19 +63,11 @@ public:
 
     /// One Huffman table as the decoder uses it.
     struct Table {
-        /// By the next kFastBits bits: symbol (bits 0-7) and code length
-        /// (bits 8-12, 0 for a longer code).
+        /// By the next kFastBits bits: a fastEntry.
         std::uint32_t fast[1 << kFastBits];
-        /// AC tables only, by the next kSkipBits bits: the codes (with their
-        /// magnitude bits) that lie wholly in them, up to and with an end of
-        /// block: their bits (bits 0-4, 0 for none), how far they move along
-        /// the block (bits 8-15), the last position they may start at
-        /// (bits 16-23) and whether they end it (bit 24).
+        /// AC tables only, by the next kSkipBits bits: a skipEntry.
         std::uint32_t skip[1 << kSkipBits];
-        /// AC tables only, by the next kFastBits bits: a code and its
-        /// magnitude bits when both lie in them: the value (bits 0-15), the
-        /// zeros before it (bits 16-19) and the bits (bits 20-24); for an
-        /// end of block its bits and bit 25; 0 otherwise.
+        /// AC tables only, by the next kFastBits bits: a codedEntry.
         std::uint32_t coded[1 << kFastBits];
         std::int32_t maxCode[18];   ///< largest code of each length, -1 if none
         std::int32_t valueOffset[17];
@@ -52,13 +79,13 @@ public:
     /// scan of all 64 coefficients at full precision (Ss 0, Se 63, Ah = Al
     /// = 0: a lossless file has other values), the rest of the data in
     /// memory and nothing of it read yet.
-    static bool Fits(j_decompress_ptr cinfo);
+    static bool fits(j_decompress_ptr cinfo);
 
     /// Takes over the entropy decoding of `cinfo` (which must fit) through
     /// `cinfo->client_data`, which must point to this object until the
     /// decompression ends. `giveUp` must not return. False, with nothing
     /// changed, when a table is unusable.
-    bool TakeOver(j_decompress_ptr cinfo, void (*giveUp)(j_decompress_ptr));
+    bool takeOver(j_decompress_ptr cinfo, void (*giveUp)(j_decompress_ptr));
 
     /// Window of unstuffed data, and the zeros after it that reads of a whole
     /// MCU beyond its end may touch.

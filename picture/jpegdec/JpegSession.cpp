@@ -207,7 +207,7 @@ bool JpegSession::probeDecode(bool own, int denominator, std::vector<unsigned ch
     return session.readRows(pixels.data(), size.width() * 4);
 }
 
-bool JpegSession::OwnDecoderAgrees()
+bool JpegSession::ownDecoderAgrees()
 {
     // Once per process, and thread-safe: a libjpeg whose private layout
     // changed costs speed, never pixels.
@@ -331,10 +331,10 @@ bool JpegSession::start()
     if (!jpeg_start_decompress(&m_cinfo) || m_cinfo.output_components != 4)
         return false;
     // Only when the rest of the file is the one span in memory.
-    if (m_scan && m_source.next == m_source.count && BaselineScan::Fits(&m_cinfo)
-        && (m_probing || OwnDecoderAgrees())) {
+    if (m_scan && m_source.next == m_source.count && BaselineScan::fits(&m_cinfo)
+        && (m_probing || ownDecoderAgrees())) {
         m_cinfo.client_data = m_scan.get();
-        if (!m_scan->TakeOver(&m_cinfo, ownDecoderGivesUp))
+        if (!m_scan->takeOver(&m_cinfo, ownDecoderGivesUp))
             m_cinfo.client_data = nullptr;
     }
     return true;

@@ -104,7 +104,7 @@ public:
     /// Whether our own Huffman decoder decodes a built-in picture exactly as
     /// libjpeg does, at full and 1/8 scale; tried once per process. start()
     /// uses it only then.
-    static bool OwnDecoderAgrees();
+    static bool ownDecoderAgrees();
 
 private:
     void noteHeader();

@@ -267,7 +267,7 @@ void TestBaselineScan::unusualSameAsLibjpeg()
 {
     QFETCH(QByteArray, jpeg);
     QFETCH(bool, ownReads);
-    QVERIFY(jpegdec::JpegSession::OwnDecoderAgrees());
+    QVERIFY(jpegdec::JpegSession::ownDecoderAgrees());
     for (int denominator : {1, 8}) {
         const Outcome ours = decode(jpeg, denominator, true);
         const Outcome theirs = decode(jpeg, denominator, false);
