@@ -1,6 +1,7 @@
 #include "picture/LoadPicture.h"
 
 #include "common/SystemReason.h"
+#include "picture/DecodeScale.h"
 #include "picture/Limits.h"
 #include "picture/RasterChecks.h"
 #include "picture/GifDecode.h"
@@ -21,24 +22,6 @@
 
 namespace ostrovel {
 namespace {
-
-// The largest DCT scale denominator that still leaves at least a factor of
-// 2 for the final reduction to the size the picture is drawn at when fitted
-// into `box`: the kernel needs that room, a deeper decode is itself a box
-// filter and soft.
-int reductionFor(QSize upright, QSize box)
-{
-    if (box.isEmpty() || upright.isEmpty())
-        return 1;
-    const double scale = std::min(double(box.width()) / upright.width(), double(box.height()) / upright.height());
-    const double drawnWidth = std::max(1.0, std::round(upright.width() * scale));
-    const double drawnHeight = std::max(1.0, std::round(upright.height() * scale));
-    for (int d : {8, 4, 2}) {
-        if (double(upright.width()) / d >= 2 * drawnWidth && double(upright.height()) / d >= 2 * drawnHeight)
-            return d;
-    }
-    return 1;
-}
 
 class WmfPicture : public Picture {
 public:
@@ -70,7 +53,7 @@ std::unique_ptr<Picture> loadJpeg(int fd, QSize fitBox, QString& reason)
     if (bytes.isEmpty())
         return nullptr;
     JpegDecodeOptions options;
-    options.chooseDenominator = [fitBox](QSize upright) { return reductionFor(upright, fitBox); };
+    options.chooseDenominator = [fitBox](QSize upright) { return ReductionFor(upright, fitBox); };
     options.reason = &reason;
     auto decoded = DecodeJpeg(bytes, options);
     if (!decoded)
