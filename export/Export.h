@@ -9,6 +9,9 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 namespace ostrovel {
 
 /// The canvas's size when the window opens; an export without a window
@@ -28,6 +31,9 @@ struct ExportSource {
 /// Everything an export needs.
 struct ExportRequest {
     QList<ExportSource> sources; ///< in the order their files are written
+    /// More sources after `sources`, asked for on the calling thread as the
+    /// export has room for them, until it gives nothing; may block.
+    std::function<std::optional<ExportSource>()> moreSources;
     QString targetFolder;        ///< absolute
     ThumbnailSettings settings;  ///< the three texts, read by the window's rules
     int threads = 0;             ///< worker threads; 0: one per usable core
@@ -38,7 +44,8 @@ struct ExportRequest {
 /// Renders every source from `canvas` as it stands (the settings are applied
 /// to it first, as every rendering does) and writes the thumbnails in order.
 /// Afterwards the canvas's picture is cleared, or after a write error shows
-/// the failing source's rendering. The result's tasks are the sources' indices.
+/// the failing source's rendering. The result's tasks are the sources' indices,
+/// those of `moreSources` counted on after `sources`.
 ExportResult RunExport(const ExportRequest& request, Canvas& canvas);
 
 /// Where source `index` of `request` is written.

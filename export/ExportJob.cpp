@@ -4,7 +4,9 @@
 #include "jpeg/JpegFile.h"
 #include "common/ReadableFile.h"
 #include "common/SystemReason.h"
+#include "export/Paths.h"
 #include "export/Render.h"
+#include "picture/LoadFootprint.h"
 #include "jpeg/SaveError.h"
 
 #include <QDir>
@@ -12,6 +14,7 @@
 #include <QThread>
 
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -35,12 +38,12 @@ struct Rendered {
     qint64 reserved = 0; // bytes counted against the budget until written
 };
 
-// What one rendering holds at its peak: the canvas, the picture drawn into
-// it at about the same size, the encoder's copy, and a margin.
-qint64 renderingBytes(QSize canvas)
-{
-    return qint64(canvas.width()) * canvas.height() * 4 * 3 + (qint64(8) << 20);
-}
+// A task landed by the writer, not yet told to the calling thread.
+struct Landed {
+    int task = 0;
+    bool written = false;
+    QString reason; // why not
+};
 
 // Where a file to be written will be: its folder resolved, its own name kept
 // (a symbolic link there is replaced, not followed).
@@ -66,62 +69,86 @@ QString sourceIdentity(const QString& path)
     return resolved.isEmpty() ? outputIdentity(info.filePath()) : resolved;
 }
 
-// For each task, the last earlier task whose output is this task's source:
-// that file must be written before this one is read.
-std::vector<int> readAfter(const std::vector<ExportTask>& tasks)
-{
-    std::vector<int> after(tasks.size(), -1);
-    std::map<QString, int> lastOutput;
-    for (std::size_t i = 0; i < tasks.size(); ++i) {
-        const auto found = lastOutput.find(sourceIdentity(tasks[i].source));
-        if (found != lastOutput.end())
-            after[i] = found->second;
-        lastOutput[outputIdentity(tasks[i].output)] = int(i);
-    }
-    return after;
-}
-
 } // namespace
 
+qint64 RenderingBytes(const QString& source, QSize canvasSize)
+{
+    const qint64 canvas = qint64(canvasSize.width()) * canvasSize.height() * 4;
+    return EstimateLoadFootprint(source, canvasSize).bytes + 3 * canvas + (qint64(8) << 20);
+}
+
 struct ExportJob::Shared {
+    // One task not yet written, with what its start waits for.
+    struct Entry {
+        ExportTask task;
+        QString outputId;
+        int readAfter = -1; // the last earlier task whose output is this task's source
+        qint64 cost = -1;   // bytes its rendering holds; -1: not estimated yet
+    };
+
     // Never changed once the threads run: read by them without the lock.
-    std::vector<ExportTask> tasks;
     ThumbnailSettings settings;
     QSize canvasSize;
     Colour canvasColour = 0;
-    std::vector<int> readAfter;
-    qint64 renderBytes = 0;
     qint64 memoryBudget = kDefaultMemoryBudget;
     ExportHooks hooks;
+    // The calling thread's alone.
+    QList<ExportTask> given;
+    qsizetype givenTaken = 0;
+    std::function<std::optional<ExportTask>()> more;
 
     std::mutex mutex;
     std::condition_variable workAvailable; // workers wait here
     std::condition_variable resultReady;   // the writer waits here
     std::condition_variable progress;      // the calling thread waits here
+    std::deque<Entry> entries; // tasks from `base` on
+    int base = 0;
+    int count = 0;          // tasks known
+    bool complete = false;  // no more tasks come
+    std::map<QString, int> lastOutput; // outputs of tasks not yet written
     int next = 0;        // next task to render
-    int limit = 0;       // tasks from here on are not rendered (cancel, write error)
+    int limit = INT_MAX; // tasks from here on are not rendered (cancel, write error)
     int toWrite = 0;     // next task the writer lands; all before it are done with
     int aheadLimit = 1;  // how far rendering may run ahead of writing
     int rendering = 0;   // renderings in flight
+    bool estimating = false; // a worker reads the next task's header
     qint64 reserved = 0; // bytes counted against the memory budget
     bool stop = false;
     bool writerDone = false;
+    bool keepUnreadable = true; // in the result; else only told
     std::map<int, Rendered> results;
-    std::deque<int> landed; // written, not yet reported to the calling thread
+    std::deque<Landed> landed; // not yet told to the calling thread
     ExportResult result;
 
+    Entry& entry(int task) { return entries[std::size_t(task - base)]; }
+    const Entry& entry(int task) const { return entries[std::size_t(task - base)]; }
+    int end() const { return complete ? std::min(limit, count) : limit; }
+    // In list order, within reach of the writer, its source written.
+    bool mayTake(int task) const
+    {
+        return task < count && task < limit && task - toWrite < aheadLimit && entry(task).readAfter < toWrite;
+    }
+    bool mayEstimate(int task) const { return !estimating && mayTake(task) && entry(task).cost < 0; }
     bool mayStart(int task) const
     {
-        return task < limit && task - toWrite < aheadLimit && readAfter[std::size_t(task)] < toWrite
-               && (reserved == 0 || reserved + renderBytes <= memoryBudget);
+        if (!mayTake(task) || entry(task).cost < 0)
+            return false;
+        return reserved == 0 || reserved + entry(task).cost <= memoryBudget;
     }
-    bool writeReady() const { return !writerDone && (toWrite >= limit || results.count(toWrite)); }
+    bool hasWork() const { return mayStart(next) || mayEstimate(next); }
+    bool writeReady() const { return !writerDone && (toWrite >= end() || results.count(toWrite)); }
 
-    Rendered render(int task, QImage* canvasOut = nullptr) const noexcept;
+    bool feed(std::unique_lock<std::mutex>& lock);
+    void add(std::unique_lock<std::mutex>& lock, ExportTask task);
+    Rendered render(const ExportTask& task, int index, QImage* canvasOut = nullptr) const noexcept;
+    void estimateStep(std::unique_lock<std::mutex>& lock);
     void renderStep(std::unique_lock<std::mutex>& lock);
+    void workStep(std::unique_lock<std::mutex>& lock);
     void writeStep(std::unique_lock<std::mutex>& lock);
-    bool land(int task, Rendered& r, int& errnum) const noexcept;
+    bool land(int task, const QString& output, Rendered& r, int& errnum) const noexcept;
     void recordFailure(int task, int status, int errnum, QImage canvas);
+    void finishTask(int task);
+    void tell(const ExportCallbacks& callbacks, std::unique_lock<std::mutex>& lock);
     void work();
     void write();
 
@@ -163,14 +190,61 @@ bool ExportJob::Shared::Threads::start(std::function<void()> body)
     }
 }
 
-Rendered ExportJob::Shared::render(int task, QImage* canvasOut) const noexcept
+// Takes tasks from the list, then from `more`, while the workers have room
+// for them; the lock is let go while `more` is asked. False when none came.
+bool ExportJob::Shared::feed(std::unique_lock<std::mutex>& lock)
+{
+    bool fed = false;
+    while (!complete && count < limit && count - toWrite < aheadLimit) {
+        std::optional<ExportTask> task;
+        if (givenTaken < given.size()) {
+            task = given[givenTaken++];
+        } else if (more) {
+            lock.unlock();
+            task = more();
+            lock.lock();
+        }
+        if (!task) {
+            complete = true;
+            resultReady.notify_all();
+            break;
+        }
+        add(lock, std::move(*task));
+        fed = true;
+    }
+    return fed;
+}
+
+// A task joins the list; one whose source an earlier output is waits for it.
+void ExportJob::Shared::add(std::unique_lock<std::mutex>& lock, ExportTask task)
+{
+    lock.unlock();
+    Entry e;
+    const QString source = sourceIdentity(task.source);
+    e.outputId = outputIdentity(task.output);
+    e.task = std::move(task);
+    lock.lock();
+    const auto found = lastOutput.find(source);
+    if (found != lastOutput.end())
+        e.readAfter = found->second;
+    lastOutput[e.outputId] = count;
+    entries.push_back(std::move(e));
+    ++count;
+    workAvailable.notify_all();
+}
+
+Rendered ExportJob::Shared::render(const ExportTask& task, int index, QImage* canvasOut) const noexcept
 {
     Rendered r;
     try {
         if (hooks.beforeRender)
-            hooks.beforeRender(task);
+            hooks.beforeRender(index);
+        // A name its folder cannot hold fails this task alone, before any work.
+        r.reason = NameFault(task.output);
+        if (!r.reason.isEmpty())
+            return r;
         Canvas canvas(canvasSize, canvasColour);
-        const RenderOutcome outcome = RenderThumbnail(canvas, settings, tasks[std::size_t(task)].source);
+        const RenderOutcome outcome = RenderThumbnail(canvas, settings, task.source);
         r.readable = outcome.loaded;
         r.reason = outcome.reason;
         if (!r.readable)
@@ -191,17 +265,41 @@ Rendered ExportJob::Shared::render(int task, QImage* canvasOut) const noexcept
     return r;
 }
 
+// Reads the next task's header for what its rendering will hold; the lock is
+// let go meanwhile. Tasks are estimated one at a time, in list order.
+void ExportJob::Shared::estimateStep(std::unique_lock<std::mutex>& lock)
+{
+    const int task = next;
+    const QString source = entry(task).task.source;
+    estimating = true;
+    lock.unlock();
+    qint64 bytes = qint64(8) << 20;
+    try {
+        bytes = RenderingBytes(source, canvasSize);
+    } catch (const std::bad_alloc&) {
+        // the rendering itself will say so
+    }
+    lock.lock();
+    estimating = false;
+    entry(task).cost = bytes;
+    workAvailable.notify_all();
+}
+
 // One rendering, from the lock's holder; the lock is let go meanwhile.
 void ExportJob::Shared::renderStep(std::unique_lock<std::mutex>& lock)
 {
     const int task = next++;
+    const ExportTask job = entry(task).task;
+    const qint64 cost = entry(task).cost;
     ++rendering;
-    reserved += renderBytes;
+    reserved += cost;
     lock.unlock();
-    Rendered r = render(task);
+    Rendered r = render(job, task);
+    if (hooks.afterRender)
+        hooks.afterRender(task);
     lock.lock();
     --rendering;
-    reserved -= renderBytes;
+    reserved -= cost;
     r.reserved = r.jpeg.bytes.size();
     reserved += r.reserved;
     results[task] = std::move(r);
@@ -210,24 +308,32 @@ void ExportJob::Shared::renderStep(std::unique_lock<std::mutex>& lock)
     progress.notify_all();
 }
 
+void ExportJob::Shared::workStep(std::unique_lock<std::mutex>& lock)
+{
+    if (mayStart(next))
+        renderStep(lock);
+    else
+        estimateStep(lock);
+}
+
 void ExportJob::Shared::work()
 {
     std::unique_lock lock(mutex);
     for (;;) {
-        workAvailable.wait(lock, [this] { return stop || mayStart(next); });
+        workAvailable.wait(lock, [this] { return stop || hasWork(); });
         if (stop)
             return;
-        renderStep(lock);
+        workStep(lock);
     }
 }
 
 // Writes one rendered task; false when the file could not be written.
-bool ExportJob::Shared::land(int task, Rendered& r, int& errnum) const noexcept
+bool ExportJob::Shared::land(int task, const QString& output, Rendered& r, int& errnum) const noexcept
 {
     if (hooks.beforeWrite)
         hooks.beforeWrite(task);
     try {
-        r.jpeg.status = ReplaceWithJpeg(tasks[std::size_t(task)].output, r.jpeg, &errnum);
+        r.jpeg.status = ReplaceWithJpeg(output, r.jpeg, &errnum);
     } catch (const std::bad_alloc&) {
         r.jpeg.status = kStatusOutOfMemory;
     }
@@ -246,18 +352,32 @@ void ExportJob::Shared::recordFailure(int task, int status, int errnum, QImage c
         reason = QStringLiteral("the picture cannot be encoded");
     else
         reason = error.description();
-    result.writeFailure = WriteFailure{task, error, tasks[std::size_t(task)].output, errnum, reason, std::move(canvas)};
+    result.writeFailure = WriteFailure{task, error, entry(task).task.output, errnum, reason, std::move(canvas)};
+}
+
+// The writer is done with `task`: what it held is let go.
+void ExportJob::Shared::finishTask(int task)
+{
+    toWrite = task + 1;
+    while (base < toWrite && !entries.empty()) {
+        const auto found = lastOutput.find(entries.front().outputId);
+        if (found != lastOutput.end() && found->second == base)
+            lastOutput.erase(found);
+        entries.pop_front();
+        ++base;
+    }
 }
 
 // Lands the next task in list order, from the lock's holder.
 void ExportJob::Shared::writeStep(std::unique_lock<std::mutex>& lock)
 {
-    if (toWrite >= limit) {
+    if (toWrite >= end()) {
         writerDone = true;
         progress.notify_all();
         return;
     }
     const int task = toWrite;
+    const ExportTask job = entry(task).task;
     Rendered r = std::move(results[task]);
     results.erase(task);
     bool ok = true;
@@ -265,23 +385,23 @@ void ExportJob::Shared::writeStep(std::unique_lock<std::mutex>& lock)
     QImage failedCanvas;
     lock.unlock();
     if (r.readable) {
-        ok = land(task, r, errnum);
+        ok = land(task, job.output, r, errnum);
         if (!ok)
-            render(task, &failedCanvas); // rare: drawn again rather than kept for every file
+            render(job, task, &failedCanvas); // rare: drawn again rather than kept for every file
     }
     lock.lock();
     reserved -= r.reserved;
     if (!r.readable) {
-        result.unreadable << UnreadableTask{task, r.reason};
+        landed.push_back(Landed{task, false, r.reason});
     } else if (ok) {
         ++result.written;
-        landed.push_back(task);
+        landed.push_back(Landed{task, true, {}});
     } else {
         recordFailure(task, r.jpeg.status, errnum, std::move(failedCanvas));
         limit = next; // nothing more is started; what is in flight is dropped
         writerDone = true;
     }
-    toWrite = task + 1;
+    finishTask(task);
     workAvailable.notify_all();
     progress.notify_all();
 }
@@ -297,14 +417,29 @@ void ExportJob::Shared::write()
     }
 }
 
+// Tells the calling thread what has landed, in list order.
+void ExportJob::Shared::tell(const ExportCallbacks& callbacks, std::unique_lock<std::mutex>& lock)
+{
+    while (!landed.empty()) {
+        const Landed l = std::move(landed.front());
+        landed.pop_front();
+        if (!l.written && (keepUnreadable || !callbacks.unreadable))
+            result.unreadable << UnreadableTask{l.task, l.reason};
+        lock.unlock();
+        if (l.written && callbacks.written)
+            callbacks.written(l.task);
+        else if (!l.written && callbacks.unreadable)
+            callbacks.unreadable(l.task, l.reason);
+        lock.lock();
+    }
+}
+
 ExportJob::ExportJob(const QList<ExportTask>& tasks, ThumbnailSettings settings, QSize canvasSize,
                      Colour canvasColour)
     : m_shared(std::make_unique<Shared>())
 {
     Shared& s = *m_shared;
-    s.tasks.assign(tasks.cbegin(), tasks.cend());
-    s.readAfter = readAfter(s.tasks);
-    s.limit = int(s.tasks.size());
+    s.given = tasks;
     s.settings = std::move(settings);
     s.canvasSize = canvasSize;
     s.canvasColour = canvasColour;
@@ -319,13 +454,18 @@ void ExportJob::setHooks(ExportHooks hooks)
         m_shared->memoryBudget = m_shared->hooks.memoryBudget;
 }
 
+void ExportJob::setMoreTasks(std::function<std::optional<ExportTask>()> more)
+{
+    m_shared->more = std::move(more);
+}
+
 ExportResult ExportJob::run(const ExportCallbacks& callbacks, int threads)
 {
     Shared& s = *m_shared;
     if (threads <= 0)
         threads = UsableCores(); // honours taskset and a container's CPU quota
     s.aheadLimit = threads + 1; // bounded memory, whatever the number of files
-    s.renderBytes = renderingBytes(s.canvasSize);
+    s.keepUnreadable = !callbacks.unreadable;
 
     Shared::Threads running(s);
     int workers = 0;
@@ -336,23 +476,19 @@ ExportResult ExportJob::run(const ExportCallbacks& callbacks, int threads)
 
     std::unique_lock lock(s.mutex);
     for (;;) {
-        while (!s.landed.empty()) {
-            const int task = s.landed.front();
-            s.landed.pop_front();
-            lock.unlock();
-            if (callbacks.written)
-                callbacks.written(task);
-            lock.lock();
-        }
-        if (s.writerDone && s.rendering == 0)
+        s.tell(callbacks, lock);
+        if (s.writerDone && s.rendering == 0 && !s.estimating)
             break;
         // Roles no thread could be started for are done here.
-        if (workers == 0 && s.mayStart(s.next))
-            s.renderStep(lock);
-        else if (!writer && s.writeReady())
+        if (s.feed(lock)) {
+            // more tasks for the workers; told of on the next round
+        } else if (workers == 0 && s.hasWork()) {
+            s.workStep(lock);
+        } else if (!writer && s.writeReady()) {
             s.writeStep(lock);
-        else
+        } else {
             s.progress.wait_for(lock, std::chrono::milliseconds(15));
+        }
         lock.unlock();
         if (!cancelled && callbacks.cancelRequested && callbacks.cancelRequested()) {
             cancelled = true;

@@ -28,14 +28,19 @@ struct ExportTask {
 /// called on the calling thread.
 struct ExportCallbacks {
     std::function<void(int task)> written;  ///< task's file is in place (in list order)
+    /// task's picture could not be read, or its thumbnail cannot be named
+    /// (in list order). When set, such tasks are told here only and not kept
+    /// in the result: a list of any length then holds no memory for them.
+    std::function<void(int task, const QString& reason)> unreadable;
     std::function<bool()> cancelRequested;  ///< polled about every 15 ms
     std::function<void()> idle;             ///< called about every 15 ms while the export runs
 };
 
-/// A task whose picture could not be read: nothing was written for it.
+/// A task whose picture could not be read, or whose thumbnail's name is
+/// longer than its folder allows: nothing was written for it.
 struct UnreadableTask {
     int task = 0;
-    QString reason; ///< in English ("not a regular file")
+    QString reason; ///< in English ("not a regular file", "File name too long")
 };
 
 /// The write that ended an export.
@@ -59,9 +64,15 @@ struct ExportResult {
 /// Test hooks: slow parts of an export on purpose.
 struct ExportHooks {
     std::function<void(int task)> beforeRender; ///< on a worker, before each rendering
+    std::function<void(int task)> afterRender;  ///< on a worker, after each rendering
     std::function<void(int task)> beforeWrite;  ///< on the writer, before each file is written
     qint64 memoryBudget = 0;                    ///< bytes renderings in flight may share; 0: the default
 };
+
+/// Bytes a rendering of `source` into a canvas of `canvasSize` holds at its
+/// peak: the picture as it will be decoded (told from its header), the
+/// canvas, the encoder's copy and a margin.
+qint64 RenderingBytes(const QString& source, QSize canvasSize);
 
 class ExportJob {
 public:
@@ -74,7 +85,10 @@ public:
     ExportJob& operator=(const ExportJob&) = delete;
 
     /// Runs to the end with `threads` workers (0: one per usable core) and a
-    /// writer; the calling thread waits, calling back. Threads that cannot be
+    /// writer; the calling thread waits, calling back. A rendering starts
+    /// only when what it will hold (its picture as decoded, told from the
+    /// header, the canvas and the encoder) fits in the memory budget beside
+    /// those in flight; one alone always may. Threads that cannot be
     /// started are done without (at worst everything runs on the calling
     /// thread). A write error at task k ends the export there: nothing after
     /// k is written. A cancel stops after the files already in flight. Every
@@ -83,6 +97,12 @@ public:
 
     /// Replaces the test hooks.
     void setHooks(ExportHooks hooks);
+
+    /// More tasks after the list given: `more` is asked on the calling
+    /// thread, only as far as the job has room for them, until it gives
+    /// nothing. It may block (a slow pipe); the tasks in flight go on
+    /// meanwhile, the callbacks wait.
+    void setMoreTasks(std::function<std::optional<ExportTask>()> more);
 
 private:
     struct Shared;

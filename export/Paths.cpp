@@ -1,6 +1,13 @@
 #include "export/Paths.h"
 
+#include "common/FileNames.h"
+#include "common/SystemReason.h"
+
 #include <QStringList>
+
+#include <cerrno>
+#include <climits>
+#include <unistd.h>
 
 namespace ostrovel {
 
@@ -43,6 +50,19 @@ QString ThumbnailName(const QString& entryName)
 QString ThumbnailPath(const QString& targetFolder, const QString& entryName)
 {
     return ProperPfad(targetFolder) + ThumbnailName(entryName);
+}
+
+QString NameFault(const QString& path)
+{
+    const QByteArray bytes = EncodeFileName(path);
+    const qsizetype slash = bytes.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : bytes.left(slash);
+    long nameMax = ::pathconf(folder.constData(), _PC_NAME_MAX);
+    if (nameMax <= 0)
+        nameMax = NAME_MAX; // the folder is not there yet: the write will say so
+    if (bytes.size() - slash - 1 > nameMax || bytes.size() >= PATH_MAX)
+        return SystemReason(ENAMETOOLONG);
+    return {};
 }
 
 } // namespace ostrovel

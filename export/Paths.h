@@ -17,6 +17,11 @@ QString ProperPfad(const QString& pfad);
 /// ("x.jpeg" -> "thumb_x.jpg", "photo" -> "thumb_photo.jpg").
 QString ThumbnailName(const QString& entryName);
 
+/// Why a file cannot be made at `path` whatever its contents: its own name
+/// is longer than its folder's file system allows, or the whole path longer
+/// than the system takes ("File name too long"). Empty when the name fits.
+QString NameFault(const QString& path);
+
 /// The thumbnail's full path in `targetFolder`.
 QString ThumbnailPath(const QString& targetFolder, const QString& entryName);
 

@@ -5,6 +5,16 @@
 #include <cmath>
 
 namespace ostrovel {
+namespace {
+
+// A drawing fails for memory when a picture of the canvas's size cannot be
+// had either: the drawing needs one, and the picture drawn up to as much.
+bool outOfMemory(QSize canvas)
+{
+    return QImage(canvas, QImage::Format_RGB32).isNull();
+}
+
+} // namespace
 
 void ApplyCanvasSettings(Canvas& canvas, const ThumbnailSettings& settings)
 {
@@ -39,6 +49,8 @@ RenderOutcome FitLoaded(Canvas& canvas, const Picture* picture)
     outcome.loaded = !empty && !drawingFailed;
     if (empty)
         outcome.reason = QStringLiteral("the picture is empty");
+    else if (drawingFailed && outOfMemory(canvas.size()))
+        outcome.reason = QStringLiteral("not enough memory");
     else if (drawingFailed)
         outcome.reason = picture->drawFailure().isEmpty() ? QStringLiteral("the picture could not be drawn at this size")
                                                           : picture->drawFailure();

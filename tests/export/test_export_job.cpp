@@ -51,6 +51,10 @@ private Q_SLOTS:
     void sourceWrittenEarlierIsReadAfterIt();
     void cancelStopsAfterFilesInFlight();
     void unreadableAreListed();
+    void memoryBudget_data();
+    void memoryBudget();
+    void nameTooLongFailsAlone();
+    void moreTasksAsTheyCome();
 
 private:
     QList<ExportTask> makeTasks(int count, const QString& target)
@@ -214,6 +218,88 @@ void TestExportJob::unreadableAreListed()
     QCOMPARE(result.written, 2);
     QVERIFY(QFile::exists(tasks[3].output));
     QVERIFY(!QFile::exists(tasks[1].output));
+}
+
+void TestExportJob::memoryBudget_data()
+{
+    QTest::addColumn<double>("budget"); // in decoded pictures of one source
+    QTest::addColumn<int>("mostAtOnce");
+    QTest::newRow("two do not fit") << 1.5 << 1;
+    QTest::newRow("one alone over the budget") << 0.5 << 1;
+}
+
+// What a rendering holds is counted from the source's header before it
+// starts: run-length BMPs of a few bytes that decode to 48 MB each never run
+// together in a budget that holds fewer than two.
+void TestExportJob::memoryBudget()
+{
+    QFETCH(double, budget);
+    QFETCH(int, mostAtOnce);
+    const QString target = makeFolder("budget");
+    const QByteArray big = testpics::rle8Bmp(QSize(4000, 3000), {qRgb(0, 90, 0)}, QByteArray("\x00\x01", 2));
+    QList<ExportTask> tasks;
+    for (int i = 0; i < 6; ++i) {
+        const QString source = m_dir->filePath(QString("big%1.bmp").arg(i));
+        QVERIFY(testpics::writeFile(source, big));
+        tasks << ExportTask{source, ThumbnailPath(target, QString("big%1.bmp").arg(i))};
+    }
+    std::atomic<int> inFlight{0}, most{0};
+    ExportHooks hooks;
+    hooks.memoryBudget = qint64(budget * 4000 * 3000 * 4); // in decoded pictures
+    hooks.beforeRender = [&](int) {
+        const int now = ++inFlight;
+        for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // room for others to start
+    };
+    hooks.afterRender = [&](int) { --inFlight; };
+    const ExportResult result = run(tasks, {}, 4, hooks);
+    QCOMPARE(result.written, 6);
+    QCOMPARE(most.load(), mostAtOnce);
+    QVERIFY(RenderingBytes(tasks[0].source, QSize(100, 80)) > 4000 * 3000 * 4);
+}
+
+// A thumbnail name longer than the folder allows fails that source alone.
+void TestExportJob::nameTooLongFailsAlone()
+{
+    const QString target = makeFolder("long");
+    QList<ExportTask> tasks = makeTasks(3, target);
+    tasks[1].output = ThumbnailPath(target, QString(250, QChar('n')) + ".bmp");
+    const ExportResult result = run(tasks);
+    QVERIFY(!result.writeFailure);
+    QCOMPARE(result.written, 2);
+    QCOMPARE(result.unreadable.size(), 1);
+    QCOMPARE(result.unreadable[0].task, 1);
+    QCOMPARE(result.unreadable[0].reason, QString("File name too long"));
+    QVERIFY(QFile::exists(tasks[2].output));
+}
+
+// Tasks given one by one are written as they come, in order, before the
+// last has come; the unreadable are told in order too.
+void TestExportJob::moreTasksAsTheyCome()
+{
+    const QString target = makeFolder("stream");
+    QList<ExportTask> tasks = makeTasks(5, target);
+    testpics::writeFile(tasks[2].source, "not a picture");
+    QList<int> told;
+    ExportCallbacks callbacks;
+    callbacks.written = [&](int task) { told << task; };
+    callbacks.unreadable = [&](int task, const QString&) { told << -task; };
+    ExportJob job({}, m_settings, QSize(799, 611), 0xEFEFEF);
+    int given = 0;
+    job.setMoreTasks([&]() -> std::optional<ExportTask> {
+        // The one before must be in place before the next comes.
+        for (int wait = 0; given >= 2 && given != 3 && !QFile::exists(tasks[given - 1].output) && wait < 60000; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (given >= 2 && given != 3 && !QFile::exists(tasks[given - 1].output))
+            return std::nullopt;
+        return given < tasks.size() ? std::optional<ExportTask>(tasks[given++]) : std::nullopt;
+    });
+    const ExportResult result = job.run(callbacks, 2);
+    QCOMPARE(given, 5);
+    QCOMPARE(result.written, 4);
+    QVERIFY(result.unreadable.isEmpty()); // told, not kept
+    QCOMPARE(told, (QList<int>{0, 1, -2, 3, 4}));
 }
 
 QTEST_GUILESS_MAIN(TestExportJob)
