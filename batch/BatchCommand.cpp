@@ -9,11 +9,15 @@
 #include "export/StopSignals.h"
 
 #include <QElapsedTimer>
-#include <QSet>
+#include <QFileInfo>
+#include <QHash>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <deque>
+#include <optional>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,9 +39,11 @@ const char* const kHelp =
     "  -j, --jobs N                worker threads (default: the cores this process\n"
     "                              may use)\n"
     "      --files-from FILE       read more SOURCE names from FILE, one a line\n"
-    "                              (- reads standard input)\n"
+    "                              (- reads standard input); each is exported\n"
+    "                              as it comes\n"
     "  -0, --null                  names in --files-from end with NUL, not newline\n"
-    "      --skip-existing         leave out sources whose thumbnail already exists\n"
+    "      --skip-existing         leave out sources whose thumbnail was there\n"
+    "                              before this run as a non-empty regular file\n"
     "  -v, --verbose               print a summary line at the end\n"
     "  -h, --help                  print this help and exit\n"
     "  -V, --version               print the name and version and exit\n"
@@ -47,13 +53,10 @@ const char* const kHelp =
     "characters, as in the window; another name loses its last extension, if any.\n"
     "When two sources give one thumbnail name, the later wins (said on stderr).\n"
     "\n"
-    "Exit status: 0 all written; 1 some sources unreadable (named on stderr, the\n"
-    "others written); 2 a write failed (nothing after it written); 64 bad usage;\n"
-    "128+N stopped by signal N (no temporary file left).\n";
-
-// Sources handed to one export at a time: a list of millions of names is
-// exported in pieces of this many, in order, so memory stays bounded.
-constexpr qsizetype kPieceSize = 4096;
+    "Exit status: 0 all written; 1 some sources unreadable or their thumbnail's\n"
+    "name too long for the target (named on stderr, the others written); 2 a\n"
+    "write failed (nothing after it written); 64 bad usage; 128+N stopped by\n"
+    "signal N (no temporary file left).\n";
 
 bool g_progressOpen = false; // a progress line without its line feed yet
 
@@ -74,10 +77,18 @@ bool isFolder(const QString& path)
     return ::stat(EncodeFileName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool exists(const QString& path)
+// A moment before anything of this run was written, on the clock the file
+// system stamps files with.
+timespec runStart()
 {
-    struct stat st {};
-    return ::lstat(EncodeFileName(path).constData(), &st) == 0;
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now;
+}
+
+bool before(const timespec& a, const timespec& b)
+{
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
 }
 
 // Why a folder cannot be listed; empty when it can.
@@ -100,51 +111,97 @@ QString lastComponent(const QString& name)
     return name.mid(name.lastIndexOf(u'/') + 1);
 }
 
-// The export of one run, fed source by source and run piece by piece.
+// The export of one run, fed source by source as the names come.
 class BatchRun {
 public:
-    BatchRun(const BatchOptions& options, QString cwd, QString target);
-    void add(const QString& given);
-    bool pieceFull() const { return m_request.sources.size() >= kPieceSize; }
-    /// Exports the sources added so far; false once a write has failed.
-    bool flush();
+    BatchRun(const BatchOptions& options, QString cwd, QString target, SourceNames& names);
+    /// Exports every name; false when the list could not be read to its end.
+    bool run();
     int status() const;
     qint64 written = 0, unreadable = 0, skipped = 0;
 
 private:
-    void addSource(const QString& path, const QString& name, const QString& shown);
-    void report(const ExportResult& result);
+    struct Pending {
+        QString path;  // absolute
+        QString name;  // the thumbnail is named after it
+        QString shown; // as the user named the source
+    };
+    std::optional<ExportSource> nextSource();
+    void expand(const QString& given);
+    std::optional<ExportSource> take(const Pending& source);
+    bool doneBefore(const QString& thumbnail) const;
+    bool writtenByThisRun(const QString& thumbnail) const;
+    void finished(bool read, const QString& reason = {});
+    void reportFailure(const WriteFailure& failure);
 
     const BatchOptions& m_options;
     QString m_cwd, m_target;
+    SourceNames& m_names;
+    timespec m_start = runStart();
+    std::deque<Pending> m_waiting;   // a folder's pictures, not yet handed on
+    std::deque<Pending> m_inFlight;  // handed to the export, not yet told of
+    QHash<QString, int> m_inFlightThumbnails;
     ExportRequest m_request;
-    QStringList m_shown; // each source of the piece as the user named it
-    QSet<size_t> m_thumbnails; // hashes of the thumbnail names of this run so far
     Canvas m_canvas{kInitialCanvasSize, InitialCanvasColour()};
     qint64 m_queued = 0, m_done = 0;
     bool m_writeFailed = false;
 };
 
-BatchRun::BatchRun(const BatchOptions& options, QString cwd, QString target)
-    : m_options(options), m_cwd(std::move(cwd)), m_target(std::move(target))
+BatchRun::BatchRun(const BatchOptions& options, QString cwd, QString target, SourceNames& names)
+    : m_options(options), m_cwd(std::move(cwd)), m_target(std::move(target)), m_names(names)
 {
     m_request.targetFolder = m_target;
     m_request.settings = options.settings;
     m_request.threads = options.jobs;
-    if (isatty(STDERR_FILENO)) {
-        m_request.callbacks.written = [this](int) {
-            std::fprintf(stderr, "\r%lld/%lld", static_cast<long long>(++m_done), static_cast<long long>(m_queued));
-            g_progressOpen = true;
-        };
+    m_request.moreSources = [this] { return nextSource(); };
+    const bool progress = isatty(STDERR_FILENO);
+    m_request.callbacks.written = [this, progress](int) {
+        finished(true);
+        if (!progress)
+            return;
+        std::fprintf(stderr, "\r%lld/%lld", static_cast<long long>(++m_done), static_cast<long long>(m_queued));
+        g_progressOpen = true;
+    };
+    m_request.callbacks.unreadable = [this](int, const QString& reason) { finished(false, reason); };
+}
+
+bool BatchRun::run()
+{
+    const ExportResult result = RunExport(m_request, m_canvas);
+    written += result.written;
+    if (result.writeFailure)
+        reportFailure(*result.writeFailure);
+    if (m_names.error().isEmpty())
+        return true;
+    say(m_names.error());
+    return false;
+}
+
+// The next source for the export, as its name comes; nothing at the end, or
+// once a write has failed.
+std::optional<ExportSource> BatchRun::nextSource()
+{
+    for (;;) {
+        if (!m_waiting.empty()) {
+            const Pending source = std::move(m_waiting.front());
+            m_waiting.pop_front();
+            if (std::optional<ExportSource> taken = take(source))
+                return taken;
+            continue;
+        }
+        const std::optional<QString> name = m_names.next();
+        if (!name)
+            return std::nullopt;
+        expand(*name);
     }
 }
 
 // A folder stands for the files its list would show, in the list's order.
-void BatchRun::add(const QString& given)
+void BatchRun::expand(const QString& given)
 {
     const QString path = AbsoluteName(given, m_cwd);
     if (!isFolder(path)) {
-        addSource(path, lastComponent(given), given);
+        m_waiting.push_back(Pending{path, lastComponent(given), given});
         return;
     }
     const QString reason = unlistable(path);
@@ -154,53 +211,69 @@ void BatchRun::add(const QString& given)
         return;
     }
     for (const QString& name : MatchingPictureFiles(path))
-        addSource(joined(path, name), name, joined(given, name));
+        m_waiting.push_back(Pending{joined(path, name), name, joined(given, name)});
 }
 
-void BatchRun::addSource(const QString& path, const QString& name, const QString& shown)
+// The source, unless it is left out: a thumbnail name no folder can hold,
+// or (--skip-existing) a thumbnail done before this run.
+std::optional<ExportSource> BatchRun::take(const Pending& source)
 {
-    const QString thumbnail = ThumbnailName(name);
-    const size_t key = qHash(thumbnail);
-    const bool again = m_thumbnails.contains(key);
-    if (again)
-        say(QStringLiteral("%1: %2 also comes from an earlier source; the later wins").arg(shown, thumbnail));
-    m_thumbnails.insert(key);
-    // A thumbnail of this very run is no reason to skip: the later source wins.
-    if (m_options.skipExisting && !again && exists(ThumbnailPath(m_target, name))) {
+    const QString thumbnail = ThumbnailPath(m_target, source.name);
+    if (const QString fault = NameFault(thumbnail); !fault.isEmpty()) {
+        say(QStringLiteral("cannot write %1: %2").arg(joined(m_options.target, ThumbnailName(source.name)), fault));
+        ++unreadable;
+        return std::nullopt;
+    }
+    if (m_options.skipExisting && doneBefore(thumbnail)) {
         ++skipped;
-        return;
+        return std::nullopt;
     }
-    m_request.sources << ExportSource{path, name};
-    m_shown << shown;
+    if (m_inFlightThumbnails.contains(thumbnail) || writtenByThisRun(thumbnail))
+        say(QStringLiteral("%1: %2 also comes from an earlier source; the later wins")
+                .arg(source.shown, ThumbnailName(source.name)));
+    ++m_inFlightThumbnails[thumbnail];
+    m_inFlight.push_back(source);
     ++m_queued;
+    return ExportSource{source.path, source.name};
 }
 
-bool BatchRun::flush()
+// A regular, non-empty file that was there before this run began: every
+// source of that name is decided alike, and nothing is kept per name.
+bool BatchRun::doneBefore(const QString& thumbnail) const
 {
-    if (m_writeFailed || m_request.sources.isEmpty())
-        return !m_writeFailed;
-    const ExportResult result = RunExport(m_request, m_canvas);
-    written += result.written;
-    report(result);
-    m_request.sources.clear();
-    m_shown.clear();
-    return !m_writeFailed;
+    struct stat st {};
+    return ::lstat(EncodeFileName(thumbnail).constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0
+           && before(st.st_ctim, m_start);
 }
 
-void BatchRun::report(const ExportResult& result)
+bool BatchRun::writtenByThisRun(const QString& thumbnail) const
 {
-    for (const UnreadableTask& u : result.unreadable) {
-        const QString& shown = m_shown[u.task];
-        say(u.reason.isEmpty() ? QStringLiteral("cannot read %1").arg(shown)
-                               : QStringLiteral("cannot read %1: %2").arg(shown, u.reason));
-    }
-    unreadable += result.unreadable.size();
-    if (!result.writeFailure)
+    struct stat st {};
+    return ::lstat(EncodeFileName(thumbnail).constData(), &st) == 0 && S_ISREG(st.st_mode)
+           && !before(st.st_ctim, m_start);
+}
+
+// The export is done with the oldest source in flight (in list order).
+void BatchRun::finished(bool read, const QString& reason)
+{
+    const Pending source = std::move(m_inFlight.front());
+    m_inFlight.pop_front();
+    const QString thumbnail = ThumbnailPath(m_target, source.name);
+    if (--m_inFlightThumbnails[thumbnail] <= 0)
+        m_inFlightThumbnails.remove(thumbnail);
+    if (read)
         return;
+    ++unreadable;
+    say(reason.isEmpty() ? QStringLiteral("cannot read %1").arg(source.shown)
+                         : QStringLiteral("cannot read %1: %2").arg(source.shown, reason));
+}
+
+// The failing source is the oldest in flight: every earlier one was told of.
+void BatchRun::reportFailure(const WriteFailure& failure)
+{
     m_writeFailed = true;
-    const ExportSource& failed = m_request.sources[result.writeFailure->task];
-    say(QStringLiteral("cannot write %1: %2")
-            .arg(joined(m_options.target, ThumbnailName(failed.name)), result.writeFailure->reason));
+    const QString name = m_inFlight.empty() ? QFileInfo(failure.path).fileName() : ThumbnailName(m_inFlight.front().name);
+    say(QStringLiteral("cannot write %1: %2").arg(joined(m_options.target, name), failure.reason));
 }
 
 int BatchRun::status() const
@@ -210,19 +283,15 @@ int BatchRun::status() const
     return unreadable > 0 ? kBatchUnreadable : kBatchOk;
 }
 
-// Runs the names through the export; false when the list could not be read to its end.
-bool exportAll(SourceNames& names, BatchRun& run)
+// The help or version text is out only once stdout took it: a full disk or
+// a closed pipe is a failure, as in GNU tools.
+int flushedOutput()
 {
-    while (const std::optional<QString> name = names.next()) {
-        run.add(*name);
-        if (run.pieceFull() && !run.flush())
-            return true;
-    }
-    run.flush();
-    if (names.error().isEmpty())
-        return true;
-    say(names.error());
-    return false;
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return kBatchOk;
+    say(QStringLiteral("write error: %1").arg(SystemReason(errno != 0 ? errno : EIO)));
+    return kBatchUnreadable;
 }
 
 } // namespace
@@ -232,10 +301,10 @@ int AnswerWithoutRunning(const ParsedArguments& parsed)
     switch (parsed.action) {
     case ParsedArguments::Help:
         std::fputs(kHelp, stdout);
-        return kBatchOk;
+        return flushedOutput();
     case ParsedArguments::Version:
         std::printf("ostrovel-batch %d.%d.%d\n", OSTROVEL_VERSION_MAJOR, OSTROVEL_VERSION_MINOR, OSTROVEL_VERSION_PATCH);
-        return kBatchOk;
+        return flushedOutput();
     case ParsedArguments::Usage:
         say(parsed.error);
         return kBatchUsage;
@@ -266,8 +335,8 @@ int RunBatch(const BatchOptions& options)
         return kBatchUsage;
     }
     InstallStopHandlers();
-    BatchRun run(options, cwd, target);
-    const bool listRead = exportAll(names, run);
+    BatchRun run(options, cwd, target, names);
+    const bool listRead = run.run();
     if (options.verbose || isatty(STDERR_FILENO))
         say(QStringLiteral("%1 written, %2 unreadable, %3 skipped in %4 s")
                 .arg(run.written).arg(run.unreadable).arg(run.skipped)

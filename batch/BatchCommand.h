@@ -9,7 +9,7 @@ namespace ostrovel {
 /// does (the shell sees 128 + N).
 enum BatchStatus : int {
     kBatchOk = 0,          ///< every file written
-    kBatchUnreadable = 1,  ///< some sources could not be read; the others written
+    kBatchUnreadable = 1,  ///< some sources could not be read or named, the others written; or --help could not be written
     kBatchWriteError = 2,  ///< a write failed; nothing after it written
     kBatchUsage = 64,      ///< bad usage
 };

@@ -58,11 +58,21 @@ QString takeSize(const QString& value, ThumbnailSettings& settings)
     return {};
 }
 
+// Two hex digits, nothing else: QString::toInt would take blanks and signs.
 std::optional<int> hexByte(const QString& text)
 {
-    bool ok = false;
-    const int value = text.toInt(&ok, 16);
-    return ok && text.size() == 2 && text[0] != u'+' && text[0] != u'-' ? std::optional<int>(value) : std::nullopt;
+    if (text.size() != 2)
+        return std::nullopt;
+    int value = 0;
+    for (QChar c : text) {
+        const int digit = c.isDigit() && c.unicode() < 128 ? c.unicode() - '0'
+                          : c.toLower() >= u'a' && c.toLower() <= u'f' ? c.toLower().unicode() - 'a' + 10
+                                                                       : -1;
+        if (digit < 0)
+            return std::nullopt;
+        value = value * 16 + digit;
+    }
+    return value;
 }
 
 QString takeColour(const QString& value, ThumbnailSettings& settings)

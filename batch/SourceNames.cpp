@@ -7,6 +7,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ostrovel {
@@ -19,7 +21,6 @@ SourceNames::SourceNames(QStringList given, QStringList lists, bool nullSeparate
 SourceNames::~SourceNames()
 {
     closeLists();
-    std::free(m_buffer);
 }
 
 void SourceNames::closeLists()
@@ -34,8 +35,12 @@ bool SourceNames::open()
 {
     for (const QString& list : m_lists) {
         std::FILE* file = list == QLatin1String("-") ? stdin : std::fopen(EncodeFileName(list).constData(), "rb");
-        if (!file) {
-            m_error = QStringLiteral("cannot read the list %1: %2").arg(list, SystemReason(errno));
+        struct stat st {};
+        const int error = !file ? errno : ::fstat(fileno(file), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+        if (error != 0) {
+            if (file && file != stdin)
+                std::fclose(file);
+            m_error = QStringLiteral("cannot read the list %1: %2").arg(list, SystemReason(error));
             return false;
         }
         m_files << file;
@@ -43,27 +48,45 @@ bool SourceNames::open()
     return true;
 }
 
+// One name of the current list into `name`, read as its bytes arrive (a slow
+// pipe's names are handed on one by one); false at the list's end. A name
+// of PATH_MAX bytes or more is no file's name: the list is wrong.
+bool SourceNames::readName(std::FILE* file, QByteArray& name)
+{
+    name.clear();
+    int c;
+    while ((c = getc_unlocked(file)) != EOF && c != m_delimiter) {
+        if (name.size() >= PATH_MAX - 1) {
+            m_error = QStringLiteral("cannot read the list %1: a name is longer than %2 bytes")
+                          .arg(m_lists[m_list]).arg(PATH_MAX - 1);
+            return false;
+        }
+        name.append(char(c));
+    }
+    if (c == EOF && std::ferror(file)) {
+        m_error = QStringLiteral("cannot read the list %1: %2").arg(m_lists[m_list], SystemReason(errno));
+        return false;
+    }
+    return c != EOF || !name.isEmpty();
+}
+
 std::optional<QString> SourceNames::next()
 {
     if (m_nextGiven < m_given.size())
         return m_given[m_nextGiven++];
-    while (m_list < m_files.size()) {
-        std::FILE* file = m_files[m_list];
-        errno = 0;
-        const ssize_t length = getdelim(&m_buffer, &m_capacity, m_delimiter, file);
-        if (length < 0) {
-            if (std::ferror(file)) {
-                m_error = QStringLiteral("cannot read the list %1: %2").arg(m_lists[m_list], SystemReason(errno));
-                return std::nullopt;
+    try {
+        QByteArray name;
+        while (m_error.isEmpty() && m_list < m_files.size()) {
+            errno = 0;
+            if (!readName(m_files[m_list], name)) {
+                ++m_list;
+                continue;
             }
-            ++m_list;
-            continue;
+            if (!name.isEmpty())
+                return DecodeFileName(name);
         }
-        QByteArray name(m_buffer, length);
-        if (name.endsWith(char(m_delimiter)))
-            name.chop(1);
-        if (!name.isEmpty())
-            return DecodeFileName(name);
+    } catch (const std::bad_alloc&) {
+        m_error = QStringLiteral("cannot read the list %1: not enough memory").arg(m_lists[m_list]);
     }
     return std::nullopt;
 }

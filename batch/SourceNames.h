@@ -20,16 +20,20 @@ public:
     SourceNames(const SourceNames&) = delete;
     SourceNames& operator=(const SourceNames&) = delete;
 
-    /// Opens every list; false with error() set when one cannot be opened.
+    /// Opens every list; false with error() set when one cannot be opened
+    /// or is a folder.
     bool open();
-    /// The next name as given, or nothing at the end (or at a read error,
-    /// then error() tells which list and why).
+    /// The next name as given, or nothing at the end (or at an error, then
+    /// error() tells which list and why: a read error, a name of PATH_MAX
+    /// bytes or more, or no memory left). A list's name is handed on as soon
+    /// as its delimiter is read; memory does not grow with the list.
     std::optional<QString> next();
     /// One line naming the list and the system's reason; empty when none.
     QString error() const { return m_error; }
 
 private:
     void closeLists();
+    bool readName(std::FILE* file, QByteArray& name);
 
     QStringList m_given;
     QStringList m_lists;
@@ -37,8 +41,6 @@ private:
     qsizetype m_nextGiven = 0;
     qsizetype m_list = 0;
     int m_delimiter;
-    char* m_buffer = nullptr;
-    size_t m_capacity = 0;
     QString m_error;
 };
 

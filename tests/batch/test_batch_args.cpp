@@ -22,6 +22,8 @@ private Q_SLOTS:
     void invalid();
     void helpAndVersion_data();
     void helpAndVersion();
+    void answerToFullDisk_data();
+    void answerToFullDisk();
 
 private:
     QStringList filled(QStringList args, const QString& target) const;
@@ -116,6 +118,8 @@ void TestBatchArgs::invalid_data()
     QTest::newRow("colour short hex") << QStringList{"-b", "#12345", "%T", "%S"} << "-b: \"#12345" + form;
     QTest::newRow("colour bad hex") << QStringList{"-b", "#12G456", "%T", "%S"} << "-b: \"#12G456" + form;
     QTest::newRow("colour signed hex") << QStringList{"-b", "#+1+2+3", "%T", "%S"} << "-b: \"#+1+2+3" + form;
+    QTest::newRow("colour hex with blanks") << QStringList{"-b", "# a b c", "%T", "%S"} << "-b: \"# a b c" + form;
+    QTest::newRow("colour hex, blanks after") << QStringList{"-b", "#f f f ", "%T", "%S"} << "-b: \"#f f f " + form;
     const QString jobs = "\": must be a whole number 1 to 1024";
     QTest::newRow("jobs zero") << QStringList{"-j0", "%T", "%S"} << "-j: \"0" + jobs;
     QTest::newRow("jobs too many") << QStringList{"--jobs", "1025", "%T", "%S"} << "--jobs: \"1025" + jobs;
@@ -133,6 +137,7 @@ void TestBatchArgs::invalid_data()
     QTest::newRow("empty source") << QStringList{"%T", "%S", ""} << "a SOURCE is an empty name";
     QTest::newRow("missing target") << QStringList{"%M", "%S"} << "%M: no such folder";
     QTest::newRow("missing list") << QStringList{"--files-from", "%M", "%T"} << "cannot read the list %M: No such file or directory";
+    QTest::newRow("list is a folder") << QStringList{"--files-from", "%T", "%T"} << "cannot read the list %T: Is a directory";
 }
 
 void TestBatchArgs::invalid()
@@ -176,6 +181,26 @@ void TestBatchArgs::helpAndVersion()
     QCOMPARE(run.status, 0);
     QCOMPARE(run.err, QByteArray());
     QCOMPARE(QString::fromUtf8(run.out), expected);
+}
+
+void TestBatchArgs::answerToFullDisk_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::newRow("--help") << "--help";
+    QTest::newRow("--version") << "--version";
+}
+
+// An answer that cannot be written is a failure, said on stderr.
+void TestBatchArgs::answerToFullDisk()
+{
+    QFETCH(QString, option);
+    QProcess p;
+    p.setStandardOutputFile("/dev/full");
+    p.start(batchProgram(), {option});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(p.readAllStandardError(), QByteArray("ostrovel-batch: write error: No space left on device\n"));
 }
 
 QTEST_MAIN(TestBatchArgs)

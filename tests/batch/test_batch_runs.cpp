@@ -4,6 +4,8 @@
 #include "tests/batch/BatchProcess.h"
 #include "tests/support/TestPictures.h"
 
+#include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,6 +18,10 @@ private Q_SLOTS:
     void filesFrom_data();
     void filesFrom();
     void skipExisting();
+    void skipOnlyWhatIsDone_data();
+    void skipOnlyWhatIsDone();
+    void longNameFailsAlone();
+    void namesFromSlowPipe();
     void jobsGiveSameFiles();
     void quietWithoutDesktop_data();
     void quietWithoutDesktop();
@@ -142,6 +148,82 @@ void TestBatchRuns::skipExisting()
     QCOMPARE(filesOf(out).size(), kNames.size());
 }
 
+void TestBatchRuns::skipOnlyWhatIsDone_data()
+{
+    QTest::addColumn<QString>("there"); // at thumb_a.jpg before the run
+    QTest::addColumn<int>("times");     // a.jpg is listed
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("a thumbnail") << "file" << 1 << 0 << "0 written, 0 unreadable, 1 skipped";
+    QTest::newRow("a thumbnail, listed twice") << "file" << 2 << 0 << "0 written, 0 unreadable, 2 skipped";
+    QTest::newRow("nothing, listed twice") << "" << 2 << 0 << "2 written, 0 unreadable, 0 skipped";
+    QTest::newRow("an empty file") << "empty" << 1 << 0 << "1 written, 0 unreadable, 0 skipped";
+    QTest::newRow("a dangling link") << "link" << 1 << 0 << "1 written, 0 unreadable, 0 skipped";
+    QTest::newRow("a folder") << "folder" << 1 << 2 << "0 written, 0 unreadable, 0 skipped";
+}
+
+// --skip-existing leaves out only a thumbnail done before: a regular,
+// non-empty file; every source of that name is decided alike.
+void TestBatchRuns::skipOnlyWhatIsDone()
+{
+    QFETCH(QString, there);
+    QFETCH(int, times);
+    QFETCH(int, status);
+    QFETCH(QString, summary);
+    const QString out = newFolder(), thumbnail = out + "/thumb_a.jpg";
+    if (there == "file")
+        QVERIFY(testpics::writeFile(thumbnail, "done"));
+    else if (there == "empty")
+        QVERIFY(testpics::writeFile(thumbnail, ""));
+    else if (there == "link")
+        QVERIFY(QFile::link(out + "/gone", thumbnail));
+    else if (there == "folder")
+        QVERIFY(QDir(out).mkdir("thumb_a.jpg"));
+    QStringList args{"-v", "--skip-existing", out};
+    for (int i = 0; i < times; ++i)
+        args << pictures("a.jpg");
+    const Run run = batch(args);
+    QCOMPARE(run.status, status);
+    QVERIFY2(run.err.contains("ostrovel-batch: " + summary.toUtf8() + " in "), run.err.constData());
+    if (there == "file")
+        QCOMPARE(ostrovel::test::readFile(thumbnail), QByteArray("done"));
+    else if (status == 0)
+        QVERIFY(ostrovel::test::isRegularFile(thumbnail) && QImage(thumbnail).size() == QSize(158, 158));
+}
+
+// A thumbnail name longer than the file system allows fails that source
+// alone; the others are written.
+void TestBatchRuns::longNameFailsAlone()
+{
+    const QString in = newFolder(), out = newFolder();
+    const QString longName = QString(250, QChar('n')) + ".jpg";
+    QVERIFY(QFile::copy(pictures("a.jpg"), in + "/" + longName));
+    const Run run = batch({out, pictures("a.jpg"), in + "/" + longName, pictures("b c.bmp")});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(QString::fromUtf8(run.err), QString("ostrovel-batch: cannot write %1/thumb_%2.jpg: File name too long\n")
+                                             .arg(out, QString(250, QChar('n'))));
+    QCOMPARE(QDir(out).entryList(QDir::Files), (QStringList{"thumb_a.jpg", "thumb_b c.jpg"}));
+}
+
+// Each name from a pipe is written as it comes, before the pipe ends.
+void TestBatchRuns::namesFromSlowPipe()
+{
+    const QString out = newFolder();
+    QProcess p;
+    p.start(batchProgram(), {"--files-from", "-", out});
+    QVERIFY(p.waitForStarted(30000));
+    for (const QString& name : {QString("a.jpg"), QString("b c.bmp")}) {
+        p.write(QFile::encodeName(pictures(name)) + '\n');
+        const QString thumbnail = out + "/" + QString(name).replace(QRegularExpression("\\.[a-z]+$"), "").prepend("thumb_") + ".jpg";
+        for (int wait = 0; wait < 600 && !QFile::exists(thumbnail); ++wait) // a guard against a hang, not a speed limit
+            p.waitForFinished(100);
+        QVERIFY2(QFile::exists(thumbnail), qPrintable(thumbnail));
+    }
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+}
+
 void TestBatchRuns::jobsGiveSameFiles()
 {
     const QString one = newFolder(), usable = newFolder(), three = newFolder();
@@ -252,6 +334,8 @@ void TestBatchRuns::reasonsInEnglish_data()
     QTest::newRow("list") << QStringList{"--files-from", m_dir.filePath("gone.txt"), out} << 64
                           << "No such file or directory";
     QTest::newRow("write") << QStringList{out, pictures("a.jpg")} << 2 << "Is a directory";
+    QTest::newRow("endless name in a list") << QStringList{"--files-from", "/dev/zero", out} << 1
+                                            << "a name is longer than 4095 bytes";
 }
 
 void TestBatchRuns::reasonsInEnglish()
