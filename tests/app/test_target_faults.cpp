@@ -101,8 +101,10 @@ void TestTargetFaults::faults()
 
     exportAllTo(target);
     QCOMPARE(m_fx->messages.size(), 1);
-    QVERIFY2(m_fx->messages.first().startsWith("Laufzeitfehler '5':\n\nSpeicherung des Bildes fehlgeschlagen. GDI+ Error:"),
-             qPrintable(m_fx->messages.first()));
+    // A name no file system takes fails that entry alone; it is named among those not saved.
+    const QString expected = fault == "long" ? "Diese Bilder konnten nicht gelesen werden"
+                                             : "Laufzeitfehler '5':\n\nSpeicherung des Bildes fehlgeschlagen. GDI+ Error:";
+    QVERIFY2(m_fx->messages.first().startsWith(expected), qPrintable(m_fx->messages.first()));
     int written = 0;
     for (int i = 0; i < form().File1()->ListCount(); ++i) {
         const bool landed = !form().File1()->Selected(i);
