@@ -51,6 +51,19 @@ inline constexpr int kMaxJpegScans = 500;
 /// whole): beyond this it fails instead of asking the system for gigabytes.
 inline constexpr long kJpegWorkingMemoryBytes = 1024L * 1024 * 1024;
 
+// PNG, WebP, TIFF, HEIF/AVIF and JPEG XL (Debian's libraries, in-process)
+
+/// Largest such file read: it is held in memory whole while decoded.
+inline constexpr std::int64_t kMaxOtherFileBytes = std::int64_t(1) << 30;
+/// Most pixels such a picture may have (512 MiB once decoded to 32 bits),
+/// checked against its header before anything is allocated.
+inline constexpr std::int64_t kMaxOtherPixels = kMaxRasterPixels;
+/// Largest width or height accepted, in pixels.
+inline constexpr int kMaxOtherSide = 65535;
+/// Working memory a library may take for one picture besides the decoded
+/// pixels (libjxl's allocations, libtiff's largest single one, PNG chunks).
+inline constexpr std::int64_t kOtherDecoderMemoryBytes = std::int64_t(1) << 30;
+
 // Metafiles (libwmf in the helper process)
 
 /// A metafile larger than this is not read at all: real ones are far

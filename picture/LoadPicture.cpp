@@ -10,6 +10,7 @@
 #include "picture/PictureBytes.h"
 #include "picture/ReadBmp.h"
 #include "picture/wmf/WmfClient.h"
+#include "picture/formats/OtherFormats.h"
 
 #include <QColorSpace>
 #include <QMutex>
@@ -108,6 +109,15 @@ std::unique_ptr<Picture> loadWmf(const QString& file, QString& reason)
     return std::make_unique<WmfPicture>(file, *size);
 }
 
+// PNG, WebP, TIFF, HEIF/AVIF and JPEG XL.
+std::unique_ptr<Picture> loadOther(int fd, QSize fitBox, QString& reason)
+{
+    auto decoded = formats::ReadOtherFormat(fd, fitBox, reason);
+    if (!decoded)
+        return nullptr;
+    return std::make_unique<RasterPicture>(decoded->natural, std::move(decoded->image));
+}
+
 // The first bytes, to tell the format by.
 QByteArray head(int fd, QString& reason)
 {
@@ -136,8 +146,7 @@ std::unique_ptr<Picture> load(const QString& file, QSize fitBox, QString& reason
         return nullptr;
     switch (const PictureKind kind = SniffPicture(first)) {
     case PictureKind::Unknown:
-        reason = QStringLiteral("not a JPEG, BMP, GIF or WMF picture");
-        return nullptr;
+        return loadOther(handle.fd(), fitBox, reason);
     case PictureKind::Wmf:
         return loadWmf(file, reason);
     case PictureKind::Jpeg:
