@@ -27,9 +27,10 @@ namespace {
 
 const char* const kHelp =
     "Usage: ostrovel-batch [OPTION]... TARGET_FOLDER [SOURCE]...\n"
-    "Write thumb_<name>.jpg into TARGET_FOLDER for every SOURCE picture (JPEG, BMP,\n"
-    "GIF, WMF), fitted into WIDTH x HEIGHT pixels on the background colour, byte for\n"
-    "byte as the window writes it. A SOURCE folder stands for its *.jpg, *.bmp,\n"
+    "Write thumb_<name>.jpg into TARGET_FOLDER for every SOURCE picture, fitted into\n"
+    "WIDTH x HEIGHT pixels on the background colour, byte for byte as the window\n"
+    "writes it. Pictures are read by their content: JPEG, BMP, GIF, WMF, PNG, WebP,\n"
+    "TIFF, HEIC/HEIF, AVIF and JPEG XL. A SOURCE folder stands for its *.jpg, *.bmp,\n"
     "*.gif and *.wmf files, in the window's list order.\n"
     "\n"
     "  -s, --size WIDTHxHEIGHT     thumbnail size, each side 1 to 16384\n"
@@ -44,6 +45,9 @@ const char* const kHelp =
     "  -0, --null                  names in --files-from end with NUL, not newline\n"
     "      --skip-existing         leave out sources whose thumbnail was there\n"
     "                              before this run as a non-empty regular file\n"
+    "      --all-formats           a SOURCE folder stands for every picture format\n"
+    "                              read (also *.png, *.webp, *.tif, *.tiff, *.heic,\n"
+    "                              *.heif, *.avif, *.jxl)\n"
     "  -v, --verbose               print a summary line at the end\n"
     "  -h, --help                  print this help and exit\n"
     "  -V, --version               print the name and version and exit\n"
@@ -210,7 +214,8 @@ void BatchRun::expand(const QString& given)
         ++unreadable;
         return;
     }
-    for (const QString& name : MatchingPictureFiles(path))
+    const auto kinds = m_options.allFormats ? FolderPictures::AllFormats : FolderPictures::ListPatterns;
+    for (const QString& name : MatchingPictureFiles(path, kinds))
         m_waiting.push_back(Pending{joined(path, name), name, joined(given, name)});
 }
 

@@ -5,7 +5,7 @@
 namespace ostrovel {
 namespace {
 
-enum class Opt { Size, Background, Jobs, FilesFrom, Null, SkipExisting, Verbose, Help, Version };
+enum class Opt { Size, Background, Jobs, FilesFrom, Null, SkipExisting, AllFormats, Verbose, Help, Version };
 
 struct OptionSpec {
     Opt id;
@@ -19,7 +19,7 @@ const OptionSpec kOptions[] = {
     {Opt::Jobs, u'j', "jobs", true},           {Opt::FilesFrom, 0, "files-from", true},
     {Opt::Null, u'0', "null", false},          {Opt::SkipExisting, 0, "skip-existing", false},
     {Opt::Verbose, u'v', "verbose", false},    {Opt::Help, u'h', "help", false},
-    {Opt::Version, u'V', "version", false},
+    {Opt::Version, u'V', "version", false},    {Opt::AllFormats, 0, "all-formats", false},
 };
 
 QString quoted(const QString& text)
@@ -117,6 +117,7 @@ QString apply(Opt id, const QString& value, ParsedArguments& r)
     case Opt::FilesFrom: o.filesFrom << value; return {};
     case Opt::Null: o.nullSeparated = true; return {};
     case Opt::SkipExisting: o.skipExisting = true; return {};
+    case Opt::AllFormats: o.allFormats = true; return {};
     case Opt::Verbose: o.verbose = true; return {};
     case Opt::Help: r.action = ParsedArguments::Help; return {};
     case Opt::Version: r.action = ParsedArguments::Version; return {};

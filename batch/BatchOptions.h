@@ -22,6 +22,7 @@ struct BatchOptions {
     QStringList filesFrom;      ///< lists of more source names; "-" is standard input
     bool nullSeparated = false; ///< names in those lists end with NUL
     bool skipExisting = false;
+    bool allFormats = false;    ///< a source folder stands for every picture format read, not the four patterns
     bool verbose = false;
     QString target;             ///< as given
     QStringList sources;        ///< as given

@@ -12,12 +12,19 @@
 namespace ostrovel {
 namespace {
 
-bool matchesPattern(const QString& name)
+// The extension `name` ends with among `kinds`, dot included; empty when none.
+QLatin1String matchedSuffix(const QString& name, FolderPictures kinds)
 {
-    for (const char* suffix : {".jpg", ".bmp", ".gif", ".wmf"})
+    static const char* const patterns[] = {".jpg", ".bmp", ".gif", ".wmf"};
+    static const char* const others[] = {".png", ".webp", ".tif", ".tiff", ".heic", ".heif", ".avif", ".jxl"};
+    for (const char* suffix : patterns)
         if (name.endsWith(QLatin1String(suffix), Qt::CaseInsensitive))
-            return true;
-    return false;
+            return QLatin1String(suffix);
+    if (kinds == FolderPictures::AllFormats)
+        for (const char* suffix : others)
+            if (name.endsWith(QLatin1String(suffix), Qt::CaseInsensitive))
+                return QLatin1String(suffix);
+    return {};
 }
 
 // Anything but a folder (links followed): a FIFO or a dangling link named
@@ -32,7 +39,7 @@ bool notAFolder(int dirFd, const char* name)
 
 } // namespace
 
-QStringList MatchingPictureFiles(const QString& folder)
+QStringList MatchingPictureFiles(const QString& folder, FolderPictures kinds)
 {
     QStringList names;
     DIR* dir = ::opendir(EncodeFileName(folder.isEmpty() ? QStringLiteral(".") : folder).constData());
@@ -43,7 +50,8 @@ QStringList MatchingPictureFiles(const QString& folder)
         const QString name = DecodeFileName(QByteArray(entry->d_name));
         // Hidden files stay out (such as the "._" companions other systems
         // leave beside pictures), but a picture named only ".jpg" has no other name.
-        if (!matchesPattern(name) || (name.startsWith(u'.') && name.size() != 4))
+        const QLatin1String suffix = matchedSuffix(name, kinds);
+        if (suffix.isEmpty() || (name.startsWith(u'.') && name.size() != suffix.size()))
             continue;
         if (notAFolder(::dirfd(dir), entry->d_name))
             names << name;
