@@ -4,7 +4,7 @@
 // target.
 
 #include "fuzz/FuzzSupport.h"
-#include "picture/Picture.h"
+#include "picture/LoadPicture.h"
 #include "picture/formats/FormatSniff.h"
 
 #include <QByteArray>

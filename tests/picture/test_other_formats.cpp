@@ -3,7 +3,7 @@
 // 16 and 10 bits, ICC, damaged and oversized files, and mutated files that
 // must end without a crash.
 
-#include "picture/Picture.h"
+#include "picture/LoadPicture.h"
 #include "tests/support/TestPictures.h"
 
 #include <QColorSpace>
