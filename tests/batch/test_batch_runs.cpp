@@ -27,6 +27,8 @@ private Q_SLOTS:
     void quietWithoutDesktop();
     void thumbnailNames_data();
     void thumbnailNames();
+    void folderFormats_data();
+    void folderFormats();
     void laterSourceWins();
     void messagesKeepNameBytes();
     void reasonsInEnglish_data();
@@ -285,6 +287,30 @@ void TestBatchRuns::thumbnailNames()
         paths << in + "/" + name;
     }
     const Run run = batch(QStringList{out} + paths);
+    QCOMPARE(run.status, 0);
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), thumbnails);
+}
+
+void TestBatchRuns::folderFormats_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("thumbnails");
+    QTest::newRow("the window's patterns") << QStringList{} << QStringList{"thumb_a.jpg", "thumb_x.jpg"};
+    QTest::newRow("--all-formats") << QStringList{"--all-formats"}
+                                   << QStringList{"thumb_a.jpg", "thumb_p.jpg", "thumb_t.jpg", "thumb_x.jpg"};
+}
+
+// A folder holding a JPEG, PNG named .png, .TIFF (any case) and .jpg, and
+// a PNG without a picture's name: every file is read by its content.
+void TestBatchRuns::folderFormats()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, thumbnails);
+    const QString in = newFolder(), out = newFolder();
+    QVERIFY(QFile::copy(pictures("a.jpg"), in + "/a.jpg"));
+    for (const QString& name : QStringList{"p.png", "t.TIFF", "x.jpg", "n.txt"})
+        QVERIFY(testpics::photoLike(30, 20).save(in + "/" + name, "PNG"));
+    const Run run = batch(options + QStringList{out, in});
     QCOMPARE(run.status, 0);
     QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), thumbnails);
 }
