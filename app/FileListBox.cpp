@@ -1,8 +1,5 @@
 #include "app/FileListBox.h"
 
-#include "export/PictureFiles.h"
-#include "common/RuntimeError.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -15,22 +12,49 @@ FileListBox::FileListBox(QWidget* parent) : QListWidget(parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformItemSizes(true);
     connect(this, &QListWidget::clicked, this, &FileListBox::Click);
+    m_lister = new FolderLister(this);
+    connect(m_lister, &FolderLister::listed, this, &FileListBox::listed);
     m_path = QDir::cleanPath(QDir::currentPath());
-    addItems(MatchingPictureFiles(m_path));
-    setCurrentRow(-1);
+    m_lister->list(m_path);
 }
 
 void FileListBox::SetPath(const QString& path)
 {
     if (path.isEmpty())
         return;
-    const QFileInfo info(path);
-    if (!info.isDir() || !info.isReadable() || !info.isExecutable())
-        throw RuntimeError(76, QStringLiteral("Pfad nicht gefunden"));
-    m_path = QDir::cleanPath(info.absoluteFilePath());
+    m_launchListing = false;
+    m_lister->list(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+}
+
+void FileListBox::holdListing(bool hold)
+{
+    m_held = hold;
+    if (!hold && m_waiting) {
+        const FolderListing listing = *m_waiting;
+        m_waiting.reset();
+        apply(listing);
+    }
+}
+
+void FileListBox::listed(const FolderListing& listing)
+{
+    if (m_held)
+        m_waiting = listing;
+    else
+        apply(listing);
+}
+
+void FileListBox::apply(const FolderListing& listing)
+{
+    if (!listing.readable && !m_launchListing) {
+        Q_EMIT pathRefused(listing.path);
+        return;
+    }
+    m_path = listing.path;
     clear();
-    addItems(MatchingPictureFiles(m_path));
+    addItems(listing.names);
     setCurrentRow(-1);
+    Q_EMIT pathShown();
 }
 
 QString FileListBox::List(int index) const

@@ -135,6 +135,8 @@ void Form1::createControls()
         m_label2[std::size_t(i)]->setObjectName(QStringLiteral("Label2_%1").arg(i));
 
     connect(m_file1, &FileListBox::Click, this, &Form1::File1_Click);
+    connect(m_file1, &FileListBox::pathShown, this, &Form1::folderShown);
+    connect(m_file1, &FileListBox::pathRefused, this, &Form1::folderRefused);
     connect(m_command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(m_command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(m_command3, &QPushButton::clicked, this, &Form1::Command3_Click);
@@ -264,9 +266,25 @@ void Form1::Command1_Click()
     guarded([this] {
         if (Bildordner.isEmpty())
             Bildordner = m_programFolder;
+        m_folderChosen = true;
         m_file1->SetPath(chooseFolder(QStringLiteral("Bildordner wählen"), Bildordner));
-        Bildordner = m_file1->Path();
+        if (!m_file1->listingPending())
+            Bildordner = m_file1->Path();
     });
+}
+
+// The chosen folder is listed off the window's thread; Bildordner becomes
+// the folder the list shows once it shows it.
+void Form1::folderShown()
+{
+    if (m_folderChosen)
+        Bildordner = m_file1->Path();
+}
+
+// A folder the list cannot show: the list and Bildordner stay as they were.
+void Form1::folderRefused()
+{
+    showMessage(WindowMessage{RuntimeErrorText(RuntimeError(76, QStringLiteral("Pfad nicht gefunden"))), QString(), QString()});
 }
 
 void Form1::Command2_Click()
@@ -296,6 +314,7 @@ void Form1::exportSelection(const QString& target)
     ExportResult result;
     m_preview->drop(); // a preview landing now would paint over the export's canvas
     m_exporting = true;
+    m_file1->holdListing(true); // the entries are the export's work list
     {
         ExportProgress progress(this, int(entries.size()), m_progressDelayMs);
         request.callbacks = progress.callbacks([&](int task) { m_file1->SetSelected(entries[task], false); });
@@ -308,6 +327,7 @@ void Form1::exportSelection(const QString& target)
         activateWindow();
     m_file1->setFocus();
     reportExport(result, entries);
+    m_file1->holdListing(false);
 }
 
 QList<int> Form1::exportRequest(const QString& target, ExportRequest& request) const

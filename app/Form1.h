@@ -112,6 +112,8 @@ private:
     void showPreview(const QImage& picture, const QImage& display);
     QString chooseFolder(const QString& title, const QString& start);
     void exportSelection(const QString& target);
+    void folderShown();
+    void folderRefused();
     QList<int> exportRequest(const QString& target, ExportRequest& request) const;
     void reportExport(const ExportResult& result, const QList<int>& entries);
     /// Runs a handler; a runtime error is shown and the program keeps running.
@@ -133,6 +135,7 @@ private:
     MessageSink m_messages;
     PreviewRenderer* m_preview = nullptr;
     bool m_exporting = false;
+    bool m_folderChosen = false; // Bildordner follows the list once a folder was chosen
     QString m_programFolder;
     int m_exportThreads = 0;
     ExportHooks m_exportHooks;

@@ -27,8 +27,9 @@ public:
     }
     ~WindowFixture() { QDir::setCurrent(m_previous); }
 
-    /// A new picture folder made current, and a window that starts there.
-    ostrovel::Form1& openWindow()
+    /// A new picture folder made current, and a window that starts there;
+    /// `listed`: once the list shows it.
+    ostrovel::Form1& openWindow(bool listed = true)
     {
         folder = std::make_unique<QTemporaryDir>();
         QDir::setCurrent(folder->path());
@@ -44,6 +45,8 @@ public:
             full << m;
         });
         form->show();
+        if (listed)
+            waitForList();
         return *form;
     }
 
@@ -59,6 +62,13 @@ public:
     bool waitForPreview(int timeoutMs = 30000) const
     {
         return QTest::qWaitFor([this] { return !form->previewPending(); }, timeoutMs);
+    }
+
+    /// Waits until the folder last given to the list is listed (off the
+    /// window's thread); false if it never is.
+    bool waitForList(int timeoutMs = 30000) const
+    {
+        return QTest::qWaitFor([this] { return !form->File1()->listingPending(); }, timeoutMs);
     }
 
     /// Override to fill the folder before the window reads it.

@@ -286,6 +286,7 @@ void TestExport::pictureFolderChoice()
     testpics::writeFile(QDir(pics).filePath("skip.png"), QByteArray("x"));
     m_fx->answers << pics + "/";
     QTest::mouseClick(form().Command1(), Qt::LeftButton);
+    QVERIFY(m_fx->waitForList());
     QCOMPARE(m_fx->calls.first().title, QString("Bildordner wählen"));
     QCOMPARE(m_fx->calls.first().startPath, m_targets.path()); // the program's folder, not the current one
     QVERIFY(m_fx->calls.first().showStatus && m_fx->calls.first().rootGiven && m_fx->calls.first().newStyle);
@@ -295,6 +296,7 @@ void TestExport::pictureFolderChoice()
 
     m_fx->answers << QString(); // cancel: the list stays
     QTest::mouseClick(form().Command1(), Qt::LeftButton);
+    QVERIFY(m_fx->waitForList());
     QCOMPARE(m_fx->calls[1].startPath, pics);
     QCOMPARE(form().File1()->Path(), pics);
     QCOMPARE(form().Bildordner, pics);
@@ -302,6 +304,7 @@ void TestExport::pictureFolderChoice()
     const QString empty = makeTarget("empty");
     m_fx->answers << empty;
     QTest::mouseClick(form().Command1(), Qt::LeftButton);
+    QVERIFY(m_fx->waitForList());
     QCOMPARE(form().File1()->ListCount(), 0);
     QCOMPARE(form().Bildordner, empty);
 }
@@ -310,6 +313,7 @@ void TestExport::pictureFolderRefused()
 {
     m_fx->answers << m_targets.filePath("does-not-exist");
     QTest::mouseClick(form().Command1(), Qt::LeftButton);
+    QVERIFY(m_fx->waitForList());
     QCOMPARE(m_fx->messages, QStringList{"Laufzeitfehler '76':\n\nPfad nicht gefunden"});
     QCOMPARE(form().Bildordner, m_targets.path()); // the start folder it was given
     QCOMPARE(form().File1()->ListCount(), 7);

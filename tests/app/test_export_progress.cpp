@@ -124,6 +124,7 @@ void TestExportProgress::barCountsToEntries()
     Form1& form = *m_fx->form;
     m_fx->answers << many.path();
     QTest::mouseClick(form.Command1(), Qt::LeftButton);
+    QVERIFY(m_fx->waitForList());
     QCOMPARE(form.File1()->ListCount(), 130);
     form.File1()->selectAll();
     form.setProgressDelay(0);
@@ -242,6 +243,7 @@ void TestExportProgress::dialogClosedBeforeMessages()
     Form1& form = *m_fx->form;
     m_fx->answers << m_fx->folder->path();
     QTest::mouseClick(form.Command1(), Qt::LeftButton); // read the folder again
+    QVERIFY(m_fx->waitForList());
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     form.setProgressDelay(0);
