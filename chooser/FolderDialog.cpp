@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include <cerrno>
+#include <vector>
 #include <sys/stat.h>
 
 namespace ostrovel {
@@ -40,6 +41,22 @@ QString cleanRoot(const QString& rootPath)
     return info.isDir() ? QDir::cleanPath(info.absoluteFilePath()) : QStringLiteral("/");
 }
 
+/// Keeps `model` to the end of the process. Its destructor waits for its
+/// information thread, which may be stuck in a stat() on a hung mount for
+/// good; the window must never wait for that, so the model is given up
+/// instead (kept reachable here: a deliberate leak, not a lost one).
+void keepForever(QFileSystemModel* model)
+{
+    static auto* kept = new std::vector<QFileSystemModel*>;
+    kept->push_back(model);
+}
+
+/// Made here rather than by the model, which keeps the system's reason to itself.
+int makeFolder(const QString& path)
+{
+    return ::mkdir(QFile::encodeName(path).constData(), 0777) == 0 ? 0 : errno;
+}
+
 /// "Neuer Ordner", or "Neuer Ordner (2)", "(3)", ... when taken.
 QString freeFolderName(const QString& parentPath)
 {
@@ -54,7 +71,8 @@ QString freeFolderName(const QString& parentPath)
 } // namespace
 
 FolderDialog::FolderDialog(const FolderDialogOptions& options, QWidget* parent)
-    : QDialog(parent), m_rootPath(cleanRoot(options.rootPath)), m_includeFiles(options.includeFiles)
+    : QDialog(parent), m_rootPath(cleanRoot(options.rootPath)), m_includeFiles(options.includeFiles),
+      m_makeFolder(&makeFolder)
 {
     setWindowTitle(options.title);
     buildModel(options);
@@ -70,11 +88,16 @@ FolderDialog::FolderDialog(const FolderDialogOptions& options, QWidget* parent)
     updateSelectionState();
 }
 
-FolderDialog::~FolderDialog() = default;
+FolderDialog::~FolderDialog()
+{
+    m_tree->setModel(nullptr);
+    delete m_proxy;
+    keepForever(m_model);
+}
 
 void FolderDialog::buildModel(const FolderDialogOptions& options)
 {
-    m_model = new QFileSystemModel(this);
+    m_model = new QFileSystemModel; // no parent: see keepForever()
     // Drawing the tree must never open a file: the default icon provider
     // reads unknown files to find their type. Watching is off too: a folder
     // removed from outside must not move the selection to its neighbour.
@@ -231,19 +254,35 @@ void FolderDialog::updateStatusLine()
 
 void FolderDialog::createFolder()
 {
+    if (m_creatingFolder)
+        return;
     QModelIndex parent = selectedSourceIndex();
     if (!parent.isValid())
         parent = m_model->index(m_rootPath);
     else if (!m_model->isDir(parent))
         parent = parent.parent();
     const QString parentPath = m_model->filePath(parent);
-    const QString path = QDir(parentPath).filePath(freeFolderName(parentPath));
-    // Made here rather than by the model, which keeps the system's reason to itself.
-    if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0) {
-        report(QStringLiteral("Der Ordner konnte nicht erstellt werden."), GermanReason(errno));
+    m_creatingFolder = true;
+    if (m_newFolder)
+        m_newFolder->setEnabled(false);
+    m_work.run<MadeFolder>(
+        [parentPath, make = m_makeFolder] {
+            const QString path = QDir(parentPath).filePath(freeFolderName(parentPath));
+            return MadeFolder{path, make(path)};
+        },
+        [this](const MadeFolder& made) { folderMade(made); });
+}
+
+void FolderDialog::folderMade(const MadeFolder& made)
+{
+    m_creatingFolder = false;
+    if (m_newFolder)
+        m_newFolder->setEnabled(true);
+    if (made.errnum != 0) {
+        report(QStringLiteral("Der Ordner konnte nicht erstellt werden."), GermanReason(made.errnum));
         return;
     }
-    const QModelIndex view = m_proxy->mapFromSource(m_model->index(path));
+    const QModelIndex view = m_proxy->mapFromSource(m_model->index(made.path));
     if (!view.isValid()) {
         QApplication::beep();
         return;

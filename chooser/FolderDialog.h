@@ -2,6 +2,8 @@
 // The modal folder dialog behind BrowseFolder: instruction text, folder tree,
 // optional status line, optional "Neuen Ordner erstellen", OK and cancel.
 
+#include "common/DetachedWork.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -63,10 +65,19 @@ public:
     /// Replaces the message box (tests read the messages).
     void setMessageSink(MessageSink sink) { m_messages = std::move(sink); }
 
+    /// Makes the folder `path`: 0, or the system's error number. Runs off
+    /// the dialog's thread.
+    using MakeFolderFunction = std::function<int(const QString& path)>;
+    /// Replaces how folders are made (tests slow it down).
+    void setMakeFolderFunction(MakeFolderFunction make) { m_makeFolder = std::move(make); }
+    /// True from "Neuen Ordner erstellen" until its folder is made or refused.
+    bool creatingFolder() const { return m_creatingFolder; }
+
 public Q_SLOTS:
     /// Creates "Neuer Ordner" (or the first free "Neuer Ordner (n)") in the
     /// selected folder, or beside a selected file, or in the root when nothing
-    /// is selected; selects it and starts renaming it. When the folder cannot
+    /// is selected, off the dialog's thread (a slow mount must not hold it);
+    /// once made, selects it and starts renaming it. When the folder cannot
     /// be made, says why and leaves the dialog as it was.
     void createFolder();
 
@@ -79,6 +90,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct MadeFolder {
+        QString path;
+        int errnum = 0;
+    };
+    void folderMade(const MadeFolder& made);
     void buildModel(const FolderDialogOptions& options);
     void buildWidgets(const FolderDialogOptions& options);
     QLayout* buildButtonRow(bool newStyle);
@@ -106,6 +122,9 @@ private:
     bool m_followSelection = false;
     QTimer* m_scrollTimer = nullptr;
     MessageSink m_messages;
+    MakeFolderFunction m_makeFolder;
+    bool m_creatingFolder = false;
+    DetachedWork m_work{this};
 };
 
 } // namespace ostrovel

@@ -45,6 +45,13 @@ inline void whenModalOpen(const std::function<void(FolderDialog*)>& answer, bool
     });
 }
 
+/// Clicks "Neuen Ordner erstellen" and waits until the folder is made or refused.
+inline bool makeNewFolder(FolderDialog& dialog)
+{
+    QTest::mouseClick(dialog.newFolderButton(), Qt::LeftButton);
+    return QTest::qWaitFor([&dialog] { return !dialog.creatingFolder(); }, 30000);
+}
+
 inline void give(FolderDialog* d, Answer answer)
 {
     switch (answer) {

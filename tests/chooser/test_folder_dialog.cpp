@@ -331,7 +331,7 @@ void TestFolderDialog::newFolderCreated()
         QVERIFY(QDir(at("beta")).mkdir(name));
     FolderDialog dialog(options());
     QVERIFY(showAt(dialog, at("beta")));
-    QTest::mouseClick(dialog.newFolderButton(), Qt::LeftButton);
+    QVERIFY(dialogtest::makeNewFolder(dialog));
     QVERIFY(QFileInfo(at("beta/" + made)).isDir());
     QCOMPARE(dialog.selectedPath(), at("beta/" + made));
     auto* editor = dialog.tree()->viewport()->findChild<QLineEdit*>();
@@ -353,7 +353,7 @@ void TestFolderDialog::newFolderRenamedInPlace()
     QFETCH(QString, name);
     FolderDialog dialog(options());
     QVERIFY(showAt(dialog, at("beta")));
-    QTest::mouseClick(dialog.newFolderButton(), Qt::LeftButton);
+    QVERIFY(dialogtest::makeNewFolder(dialog));
     QPointer<QLineEdit> editor = dialog.tree()->viewport()->findChild<QLineEdit*>();
     QVERIFY(editor);
     editor->selectAll();

@@ -72,7 +72,7 @@ void TestFolderDialogFaults::newFolderFailureSaysWhy()
             QSKIP("root may write into a read-only folder");
         QVERIFY(QFile::setPermissions(parent, QFile::ReadOwner | QFile::ExeOwner));
     }
-    QTest::mouseClick(dialog.newFolderButton(), Qt::LeftButton);
+    QVERIFY(dialogtest::makeNewFolder(dialog));
     QFile::setPermissions(parent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(messages, (QList<QStringList>{{"Der Ordner konnte nicht erstellt werden.", reason}}));
     QVERIFY(dialog.isVisible());
@@ -99,7 +99,7 @@ void TestFolderDialogFaults::renameFailureSaysWhy()
     QList<QStringList> messages;
     dialog.setMessageSink([&](const QString& text, const QString& why) { messages << QStringList{text, why}; });
     QVERIFY(showAt(dialog, at("beta")));
-    QTest::mouseClick(dialog.newFolderButton(), Qt::LeftButton);
+    QVERIFY(dialogtest::makeNewFolder(dialog));
     QPointer<QLineEdit> editor = dialog.tree()->viewport()->findChild<QLineEdit*>();
     QVERIFY(editor);
     editor->setText(name);
