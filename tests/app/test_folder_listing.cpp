@@ -77,7 +77,7 @@ void TestFolderListing::listingKeepsWindowServed()
     QFETCH(QString, shown);
     QFETCH(int, count);
     m_slow = std::make_shared<SlowListing>();
-    m_slow->delayMs = 300;
+    m_slow->delayMs = 500;
     SetFolderListFunction(slowListing(m_slow));
     WindowFixture fx;
     fx.populate = [&fx] {
