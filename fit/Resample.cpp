@@ -62,6 +62,8 @@ struct AxisTaps {
     std::vector<int> count;     // per output: how many
     std::vector<int> offset;    // per output: where its weights start
     std::vector<float> weights; // normalised to a sum of 1
+    std::vector<int> lobeFirst; // per output: the pixels under the main lobe,
+    std::vector<int> lobeCount; // whose range the output is clamped to
     int low = 0;                // the pixels inside the area: [low, high)
     int high = 0;
     int maxCount = 0;
@@ -72,6 +74,21 @@ void insidePixels(int sourceSize, double start, double extent, AxisTaps& taps)
 {
     taps.low = std::clamp(int(std::floor(start - 0.5)) + 1, 0, sourceSize - 1);
     taps.high = std::clamp(int(std::ceil(start + extent - 0.5)), taps.low + 1, sourceSize);
+}
+
+// The pixels within the kernel's first zeros (closer than `stretch` to the
+// centre): the negative side lobes ring past edges, so the output is kept
+// within the range of these; the nearest pixel when none is that close.
+void addLobe(AxisTaps& taps, double centre, double stretch, int first, int count)
+{
+    int from = first + count, to = first - 1;
+    for (int j = first; j < first + count; ++j)
+        if (std::abs(j + 0.5 - centre) < stretch)
+            from = std::min(from, j), to = std::max(to, j);
+    if (from > to)
+        from = to = std::clamp(int(std::floor(centre)), first, first + count - 1);
+    taps.lobeFirst.push_back(from);
+    taps.lobeCount.push_back(to - from + 1);
 }
 
 // The weights of output pixel `i` from the pixels around `centre`.
@@ -100,6 +117,7 @@ void addOutput(AxisTaps& taps, double centre, double support, double stretch)
     taps.count.push_back(count);
     taps.offset.push_back(int(at));
     taps.maxCount = std::max(taps.maxCount, count);
+    addLobe(taps, centre, stretch, first, count);
 }
 
 AxisTaps axisTaps(int sourceSize, double start, double extent, int targetSize)
@@ -176,6 +194,19 @@ void loadRow(const Job& job, int y, std::vector<float>& out)
 // Four channels in one register: the compiler's vector type, plain SSE2 or NEON.
 using Pixel4 = float __attribute__((vector_size(16)));
 
+Pixel4 load4(const float* p)
+{
+    Pixel4 a;
+    std::memcpy(&a, p, sizeof a);
+    return a;
+}
+
+Pixel4 clamped(Pixel4 v, Pixel4 low, Pixel4 high)
+{
+    v = v < low ? low : v;
+    return v > high ? high : v;
+}
+
 // Mixes one loaded source row across into `out` (4 floats per target pixel).
 void filterAcross(const AxisTaps& taps, const std::vector<float>& row, float* out, int width)
 {
@@ -186,19 +217,20 @@ void filterAcross(const AxisTaps& taps, const std::vector<float>& row, float* ou
         const int count = taps.count[std::size_t(x)];
         int k = 0;
         for (; k + 1 < count; k += 2, s += 8) {
-            Pixel4 a, b;
-            std::memcpy(&a, s, sizeof a);
-            std::memcpy(&b, s + 4, sizeof b);
-            even += w[k] * a;
-            odd += w[k + 1] * b;
+            even += w[k] * load4(s);
+            odd += w[k + 1] * load4(s + 4);
         }
-        if (k < count) {
-            Pixel4 a;
-            std::memcpy(&a, s, sizeof a);
-            even += w[k] * a;
+        if (k < count)
+            even += w[k] * load4(s);
+        const float* lobe = row.data() + 4 * taps.lobeFirst[std::size_t(x)];
+        Pixel4 low = load4(lobe), high = low;
+        for (int j = 1; j < taps.lobeCount[std::size_t(x)]; ++j) {
+            const Pixel4 p = load4(lobe + 4 * j);
+            low = p < low ? p : low;
+            high = p > high ? p : high;
         }
-        even += odd;
-        std::memcpy(out + 4 * x, &even, sizeof even);
+        const Pixel4 mixed = clamped(even + odd, low, high);
+        std::memcpy(out + 4 * x, &mixed, sizeof mixed);
     }
 }
 
@@ -265,24 +297,25 @@ private:
     std::vector<float> m_loaded;
 };
 
-// Mixes the cached rows down into one target pixel.
-Pixel4 mixDown(const float* const* rows, const float* w, int count, int x)
+// Mixes the cached rows down into one target pixel, within the range of the
+// rows under the main lobe (`lobe` of them from `rows[lobeAt]`).
+Pixel4 mixDown(const float* const* rows, const float* w, int count, int lobeAt, int lobe, int x)
 {
     Pixel4 even = {0, 0, 0, 0}, odd = {0, 0, 0, 0};
     int k = 0;
     for (; k + 1 < count; k += 2) {
-        Pixel4 a, b;
-        std::memcpy(&a, rows[k] + 4 * x, sizeof a);
-        std::memcpy(&b, rows[k + 1] + 4 * x, sizeof b);
-        even += w[k] * a;
-        odd += w[k + 1] * b;
+        even += w[k] * load4(rows[k] + 4 * x);
+        odd += w[k + 1] * load4(rows[k + 1] + 4 * x);
     }
-    if (k < count) {
-        Pixel4 a;
-        std::memcpy(&a, rows[k] + 4 * x, sizeof a);
-        even += w[k] * a;
+    if (k < count)
+        even += w[k] * load4(rows[k] + 4 * x);
+    Pixel4 low = load4(rows[lobeAt] + 4 * x), high = low;
+    for (int j = 1; j < lobe; ++j) {
+        const Pixel4 p = load4(rows[lobeAt + j] + 4 * x);
+        low = p < low ? p : low;
+        high = p > high ? p : high;
     }
-    return even + odd;
+    return clamped(even + odd, low, high);
 }
 
 void filterDown(const Job& job, RowCache& cache)
@@ -294,9 +327,11 @@ void filterDown(const Job& job, RowCache& cache)
         const float* w = job.down.weights.data() + job.down.offset[std::size_t(y)];
         for (int k = 0; k < count; ++k)
             rows[std::size_t(k)] = cache.row(job.down.first[std::size_t(y)] + k);
+        const int lobeAt = job.down.lobeFirst[std::size_t(y)] - job.down.first[std::size_t(y)];
+        const int lobe = job.down.lobeCount[std::size_t(y)];
         std::uint8_t* out = job.target.bits + std::ptrdiff_t(y) * job.target.bytesPerLine;
         for (int x = 0; x < width; ++x) {
-            const Pixel4 mixed = mixDown(rows.data(), w, count, x);
+            const Pixel4 mixed = mixDown(rows.data(), w, count, lobeAt, lobe, x);
             float acc[4];
             std::memcpy(acc, &mixed, sizeof acc);
             storePixel(job, acc, out + 4 * x);

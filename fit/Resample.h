@@ -31,14 +31,17 @@ struct SourceArea {
     double height = 0;
 };
 
-/// How the kernel mixes colours: on the stored sRGB values, or on linear
-/// light (sRGB decoded through a table, filtered, encoded again).
+/// How the kernel mixes colours: on the stored sRGB values (palette and
+/// 1-bit pictures, whose dithering was made in those values), or on linear
+/// light (photos: sRGB decoded through a table, filtered, encoded again).
 enum class Light { Srgb, Linear };
 
 /// Resamples `area` of `source` into the whole of `target` (both of the
 /// layout above, not overlapping). Lanczos-3 scaled to the reduction when
-/// reducing, plain Lanczos-3 interpolation when enlarging; edge pixels are
-/// weighted only with pixels inside the area. `opaque` sources skip the
+/// reducing, plain Lanczos-3 interpolation when enlarging, each output kept
+/// within the range of the source pixels under the kernel's main lobe (no
+/// ringing at hard edges); edge pixels are weighted only with pixels inside
+/// the area. `opaque` sources skip the
 /// alpha handling and come out with alpha 255. False when the sizes are
 /// empty or the area lies outside the source.
 bool Resample(const SourcePixels& source, SourceArea area, const TargetPixels& target, bool opaque,

@@ -98,7 +98,8 @@ std::unique_ptr<Picture> loadRaster(int fd, PictureKind kind, QString& reason)
         image.convertToColorSpace(QColorSpace::SRgb);
         image.setColorSpace(QColorSpace());
     }
-    return std::make_unique<RasterPicture>(natural, std::move(image));
+    // A GIF holds a palette even though its decoder gives full colour.
+    return std::make_unique<RasterPicture>(natural, std::move(image), QRectF(), kind == PictureKind::Gif);
 }
 
 std::unique_ptr<Picture> loadWmf(const QString& file, QString& reason)

@@ -28,9 +28,9 @@ bool Picture::drawInto(QImage& canvas, QRect rect) const
     return true;
 }
 
-RasterPicture::RasterPicture(QSize naturalSize, QImage pixels, QRectF area)
+RasterPicture::RasterPicture(QSize naturalSize, QImage pixels, QRectF area, bool palette)
     : Picture(PixelsToHimetric(naturalSize.width()), PixelsToHimetric(naturalSize.height())),
-      m_pixels(std::move(pixels)), m_area(area)
+      m_pixels(std::move(pixels)), m_area(area), m_palette(palette || !m_pixels.colorTable().isEmpty())
 {
     // Full colour (palette and 1-bit pictures too), premultiplied so that the
     // kernel weighs transparent pixels right.
@@ -53,7 +53,7 @@ bool RasterPicture::resampleInto(QImage& target, QRect rect) const
     uchar* const bits = target.bits() + rect.y() * target.bytesPerLine() + 4 * rect.x();
     const TargetPixels into{bits, rect.width(), rect.height(), target.bytesPerLine()};
     const SourceArea area{m_area.x(), m_area.y(), m_area.width(), m_area.height()};
-    return Resample(source, area, into, !m_pixels.hasAlphaChannel());
+    return Resample(source, area, into, !m_pixels.hasAlphaChannel(), m_palette ? Light::Srgb : Light::Linear);
 }
 
 QImage RasterPicture::render(QSize size) const

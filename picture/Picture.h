@@ -48,8 +48,10 @@ class RasterPicture : public Picture {
 public:
     /// `naturalSize` is the upright size in pixels; `pixels` may be smaller.
     /// `area` is the part of `pixels` the picture covers (all of it when
-    /// empty): a reduced decode can end in a partial pixel.
-    RasterPicture(QSize naturalSize, QImage pixels, QRectF area = QRectF());
+    /// empty): a reduced decode can end in a partial pixel. A `palette`
+    /// picture (and any of pixels with a colour table) is averaged in its
+    /// sRGB values, as its dithering was made; others in linear light.
+    RasterPicture(QSize naturalSize, QImage pixels, QRectF area = QRectF(), bool palette = false);
     QImage render(QSize size) const override;
     bool drawInto(QImage& canvas, QRect rect) const override;
     /// The decoded pixels (for tests of the decode size).
@@ -63,6 +65,7 @@ private:
 
     QImage m_pixels;
     QRectF m_area;
+    bool m_palette;
 };
 
 } // namespace ostrovel

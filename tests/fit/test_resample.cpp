@@ -85,6 +85,64 @@ SourceArea whole(const Raster& r)
     return {0, 0, double(r.width), double(r.height)};
 }
 
+// Graphics with hard edges, as logos, icons and scanned text are.
+Raster graphic(const QString& kind, int w, int h)
+{
+    Raster r(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (kind == "four squares") {
+                const bool right = 2 * x >= w, bottom = 2 * y >= h;
+                const int c[4][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {0, 255, 255}}; // b, g, r
+                const int* p = c[int(right) + 2 * int(bottom)];
+                r.set(x, y, p[0], p[1], p[2]);
+            } else if (kind == "red/grey edge") {
+                const bool red = 5 * x < 2 * w;
+                r.set(x, y, red ? 30 : 128, red ? 30 : 128, red ? 220 : 128);
+            } else { // 1-bit text: strokes in letter-sized cells, blank lines between
+                const int cx = x % 6, cy = y % 18, cell = x / 6 + 7 * (y / 18);
+                const bool ink = cy < 7 && cx < 5
+                                 && (cx == 0 || cy == 6 || (cy == 0 && cell % 2) || (cx == cy && cell % 3 == 0));
+                const int v = ink ? 0 : 230; // a 1-bit palette need not be black and white
+                r.set(x, y, v, v, v);
+            }
+        }
+    return r;
+}
+
+// How far any channel of `out` leaves the range of the source pixels around
+// the point it shows: those within one output pixel's width (at least one
+// source pixel) along each axis, inside the picture.
+int worstOvershoot(Raster& in, Raster& out)
+{
+    const double sx = double(in.width) / out.width, sy = double(in.height) / out.height;
+    const auto around = [](double centre, double radius, int size) {
+        int from = size, to = -1;
+        for (int j = 0; j < size; ++j)
+            if (std::abs(j + 0.5 - centre) < radius)
+                from = std::min(from, j), to = std::max(to, j);
+        if (from > to)
+            from = to = std::clamp(int(centre), 0, size - 1);
+        return std::pair{from, to};
+    };
+    int worst = 0;
+    for (int y = 0; y < out.height; ++y) {
+        const auto [y0, y1] = around((y + 0.5) * sy, std::max(sy, 1.0), in.height);
+        for (int x = 0; x < out.width; ++x) {
+            const auto [x0, x1] = around((x + 0.5) * sx, std::max(sx, 1.0), in.width);
+            for (int c = 0; c < 3; ++c) {
+                int low = 255, high = 0;
+                for (int j = y0; j <= y1; ++j)
+                    for (int i = x0; i <= x1; ++i)
+                        low = std::min(low, int(in.at(i, j)[c])), high = std::max(high, int(in.at(i, j)[c]));
+                const int v = out.at(x, y)[c];
+                worst = std::max({worst, low - v, v - high});
+            }
+        }
+    }
+    return worst;
+}
+
 } // namespace
 
 class TestResample : public QObject {
@@ -99,6 +157,8 @@ private Q_SLOTS:
     void leavesOutPartialPadding_data();
     void leavesOutPartialPadding();
     void refusesBadAreas();
+    void noRingingAtEdges_data();
+    void noRingingAtEdges();
 };
 
 void TestResample::keepsDetailBelowNyquist_data()
@@ -231,6 +291,38 @@ void TestResample::refusesBadAreas()
     QVERIFY(!Resample(in.source(), {-1, 0, 5, 5}, out.target(), true));
     QVERIFY(!Resample(in.source(), {0, 0, 0, 10}, out.target(), true));
     QVERIFY(Resample(in.source(), {0.5, 0.5, 9.5, 9.5}, out.target(), true));
+}
+
+void TestResample::noRingingAtEdges_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QSize>("source");
+    QTest::addColumn<QSize>("target");
+    QTest::addColumn<bool>("linear");
+    // Unclamped Lanczos-3 overshoots these by 10 to 70 levels.
+    QTest::newRow("four squares x15.8") << "four squares" << QSize(10, 10) << QSize(158, 158) << true;
+    QTest::newRow("four squares x2.3, sRGB") << "four squares" << QSize(70, 50) << QSize(158, 113) << false;
+    QTest::newRow("four squares /2.6") << "four squares" << QSize(411, 411) << QSize(158, 158) << true;
+    QTest::newRow("red/grey edge x4.9") << "red/grey edge" << QSize(32, 32) << QSize(158, 158) << true;
+    QTest::newRow("red/grey edge /3.1") << "red/grey edge" << QSize(490, 300) << QSize(158, 97) << true;
+    QTest::newRow("1-bit text x3.9") << "1-bit text" << QSize(41, 25) << QSize(158, 96) << false;
+    QTest::newRow("1-bit text /3.7") << "1-bit text" << QSize(585, 370) << QSize(158, 100) << false;
+    QTest::newRow("1-bit text /1.6, linear") << "1-bit text" << QSize(253, 160) << QSize(158, 100) << true;
+}
+
+// No output leaves the range of the source pixels around it by more than
+// rounding: no ripples on flat areas, no light or dark line along an edge.
+void TestResample::noRingingAtEdges()
+{
+    QFETCH(QString, kind);
+    QFETCH(QSize, source);
+    QFETCH(QSize, target);
+    QFETCH(bool, linear);
+    Raster in = graphic(kind, source.width(), source.height());
+    Raster out(target.width(), target.height());
+    QVERIFY(Resample(in.source(), whole(in), out.target(), true, linear ? Light::Linear : Light::Srgb));
+    const int worst = worstOvershoot(in, out);
+    QVERIFY2(worst <= 3, qPrintable(QString("%1 levels beyond the local range").arg(worst)));
 }
 
 QTEST_GUILESS_MAIN(TestResample)
