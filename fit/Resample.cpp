@@ -207,9 +207,14 @@ Pixel4 clamped(Pixel4 v, Pixel4 low, Pixel4 high)
     return v > high ? high : v;
 }
 
-// Mixes one loaded source row across into `out` (4 floats per target pixel).
+// Mixes one loaded source row across into `out`: 4 floats per target pixel,
+// then, a plane of `width` pixels further each, the least and the greatest
+// source values under the main lobe, from which the pass down takes the
+// range of the whole rectangle under its lobe.
 void filterAcross(const AxisTaps& taps, const std::vector<float>& row, float* out, int width)
 {
+    float* const lows = out + 4 * std::ptrdiff_t(width);
+    float* const highs = lows + 4 * std::ptrdiff_t(width);
     for (int x = 0; x < width; ++x) {
         const float* w = taps.weights.data() + taps.offset[std::size_t(x)];
         const float* s = row.data() + 4 * taps.first[std::size_t(x)];
@@ -229,8 +234,10 @@ void filterAcross(const AxisTaps& taps, const std::vector<float>& row, float* ou
             low = p < low ? p : low;
             high = p > high ? p : high;
         }
-        const Pixel4 mixed = clamped(even + odd, low, high);
+        const Pixel4 mixed = even + odd;
         std::memcpy(out + 4 * x, &mixed, sizeof mixed);
+        std::memcpy(lows + 4 * x, &low, sizeof low);
+        std::memcpy(highs + 4 * x, &high, sizeof high);
     }
 }
 
@@ -276,7 +283,7 @@ public:
           m_loaded(std::size_t(job.source.width) * 4)
     {
         for (auto& slot : m_slots)
-            slot.resize(std::size_t(job.target.width) * 4);
+            slot.resize(std::size_t(job.target.width) * 12); // mixed, least, greatest
     }
 
     const float* row(int y)
@@ -298,8 +305,10 @@ private:
 };
 
 // Mixes the cached rows down into one target pixel, within the range of the
-// rows under the main lobe (`lobe` of them from `rows[lobeAt]`).
-Pixel4 mixDown(const float* const* rows, const float* w, int count, int lobeAt, int lobe, int x)
+// source pixels under the main lobe (`lobe` rows from `rows[lobeAt]`; each
+// row's least and greatest values lie `plane` floats after its mixed ones).
+Pixel4 mixDown(const float* const* rows, const float* w, int count, int lobeAt, int lobe, std::ptrdiff_t plane,
+               int x)
 {
     Pixel4 even = {0, 0, 0, 0}, odd = {0, 0, 0, 0};
     int k = 0;
@@ -309,11 +318,11 @@ Pixel4 mixDown(const float* const* rows, const float* w, int count, int lobeAt, 
     }
     if (k < count)
         even += w[k] * load4(rows[k] + 4 * x);
-    Pixel4 low = load4(rows[lobeAt] + 4 * x), high = low;
+    Pixel4 low = load4(rows[lobeAt] + plane + 4 * x), high = load4(rows[lobeAt] + 2 * plane + 4 * x);
     for (int j = 1; j < lobe; ++j) {
-        const Pixel4 p = load4(rows[lobeAt + j] + 4 * x);
-        low = p < low ? p : low;
-        high = p > high ? p : high;
+        const Pixel4 l = load4(rows[lobeAt + j] + plane + 4 * x), h = load4(rows[lobeAt + j] + 2 * plane + 4 * x);
+        low = l < low ? l : low;
+        high = h > high ? h : high;
     }
     return clamped(even + odd, low, high);
 }
@@ -331,7 +340,7 @@ void filterDown(const Job& job, RowCache& cache)
         const int lobe = job.down.lobeCount[std::size_t(y)];
         std::uint8_t* out = job.target.bits + std::ptrdiff_t(y) * job.target.bytesPerLine;
         for (int x = 0; x < width; ++x) {
-            const Pixel4 mixed = mixDown(rows.data(), w, count, lobeAt, lobe, x);
+            const Pixel4 mixed = mixDown(rows.data(), w, count, lobeAt, lobe, 4 * std::ptrdiff_t(width), x);
             float acc[4];
             std::memcpy(acc, &mixed, sizeof acc);
             storePixel(job, acc, out + 4 * x);
