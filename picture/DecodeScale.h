@@ -6,11 +6,12 @@
 
 namespace ostrovel {
 
-/// The largest DCT scale denominator (8, 4, 2 or 1) that still leaves at
-/// least a factor of 2 for the final reduction to the size a picture of
-/// `upright` pixels is drawn at when fitted into `box`: the kernel needs
-/// that room, a deeper decode is itself a box filter and soft. 1 for an
-/// empty box or picture.
+/// The largest DCT scale denominator (8, 4, 2 or 1) that still leaves the
+/// room its thumbnail needs to stay close to the full decode's (measured:
+/// 2 x the drawn size for 1/8 and 1/4, less for 1/2, whose inverse DCT is
+/// itself a good filter) for the final reduction to the size a picture of
+/// `upright` pixels is drawn at when fitted into `box`. 1 for an empty box
+/// or picture.
 int ReductionFor(QSize upright, QSize box);
 
 } // namespace ostrovel
