@@ -7,6 +7,7 @@
 #include "picture/jpegdec/JpegDecoder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 
@@ -30,9 +31,13 @@ int main(int argc, char** argv)
         margins << m.toDouble();
     for (const QString& file : args.mid(2)) {
         const QString name = QFileInfo(file).completeBaseName();
+        QFile in(file);
+        if (!in.open(QIODevice::ReadOnly))
+            return 1;
+        const QByteArray bytes = in.readAll();
         std::optional<ostrovel::DecodedJpeg> decoded[4];
         for (int k = 0; k < 4; ++k) {
-            decoded[k] = ostrovel::DecodeJpegFile(file, [k](QSize) { return 1 << k; });
+            decoded[k] = ostrovel::DecodeJpeg(bytes, {.chooseDenominator = [k](QSize) { return 1 << k; }});
             if (!decoded[k])
                 return 1;
         }

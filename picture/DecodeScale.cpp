@@ -15,7 +15,7 @@ struct ScaleRoom {
     int denominator;
     double room;
 };
-constexpr ScaleRoom kScaleRooms[] = {{8, 2.0}, {4, 2.0}, {2, 1.4}};
+constexpr ScaleRoom kScaleRooms[] = {{8, 2.0}, {4, 2.0}, {2, 1.25}};
 
 } // namespace
 

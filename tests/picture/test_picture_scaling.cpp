@@ -109,13 +109,13 @@ private:
 void TestPictureScaling::decodeLeavesRoom_data()
 {
     QTest::addColumn<QSize>("natural");
-    QTest::addColumn<int>("denominator"); // 1/4 and 1/8 leave 2 x the drawn size, 1/2 1.4 x
+    QTest::addColumn<int>("denominator"); // 1/4 and 1/8 leave 2 x the drawn size, 1/2 1.25 x
     QTest::newRow("12 MP") << QSize(4000, 3000) << 8;
     QTest::newRow("2048 wide") << QSize(2048, 1536) << 4;
     QTest::newRow("1800 wide") << QSize(1800, 1200) << 4;
     QTest::newRow("1000 high portrait") << QSize(700, 1000) << 2;
-    QTest::newRow("1/2 leaving 1.46") << QSize(460, 345) << 2;
-    QTest::newRow("1/2 leaving 1.35") << QSize(426, 320) << 1;
+    QTest::newRow("1/2 leaving 1.35") << QSize(426, 320) << 2;
+    QTest::newRow("1/2 leaving 1.2") << QSize(379, 284) << 1;
     QTest::newRow("small") << QSize(300, 200) << 1;
 }
 
