@@ -165,6 +165,7 @@ struct Job {
     bool opaque;
     Light light;
     const Tables* tables;
+    bool clamp; // enlarging: the sinc's side lobes would ring across flat areas
 };
 
 // One source row from 8 bits to floats (4 per pixel, in memory order).
@@ -211,7 +212,7 @@ Pixel4 clamped(Pixel4 v, Pixel4 low, Pixel4 high)
 // then, a plane of `width` pixels further each, the least and the greatest
 // source values under the main lobe, from which the pass down takes the
 // range of the whole rectangle under its lobe.
-void filterAcross(const AxisTaps& taps, const std::vector<float>& row, float* out, int width)
+void filterAcross(const AxisTaps& taps, const std::vector<float>& row, float* out, int width, bool clamp)
 {
     float* const lows = out + 4 * std::ptrdiff_t(width);
     float* const highs = lows + 4 * std::ptrdiff_t(width);
@@ -227,6 +228,10 @@ void filterAcross(const AxisTaps& taps, const std::vector<float>& row, float* ou
         }
         if (k < count)
             even += w[k] * load4(s);
+        const Pixel4 mixed = even + odd;
+        std::memcpy(out + 4 * x, &mixed, sizeof mixed);
+        if (!clamp)
+            continue;
         const float* lobe = row.data() + 4 * taps.lobeFirst[std::size_t(x)];
         Pixel4 low = load4(lobe), high = low;
         for (int j = 1; j < taps.lobeCount[std::size_t(x)]; ++j) {
@@ -234,8 +239,6 @@ void filterAcross(const AxisTaps& taps, const std::vector<float>& row, float* ou
             low = p < low ? p : low;
             high = p > high ? p : high;
         }
-        const Pixel4 mixed = even + odd;
-        std::memcpy(out + 4 * x, &mixed, sizeof mixed);
         std::memcpy(lows + 4 * x, &low, sizeof low);
         std::memcpy(highs + 4 * x, &high, sizeof high);
     }
@@ -291,7 +294,7 @@ public:
         const std::size_t slot = std::size_t(y) % m_slots.size();
         if (m_rows[slot] != y) {
             loadRow(m_job, y, m_loaded);
-            filterAcross(m_job.across, m_loaded, m_slots[slot].data(), m_job.target.width);
+            filterAcross(m_job.across, m_loaded, m_slots[slot].data(), m_job.target.width, m_job.clamp);
             m_rows[slot] = y;
         }
         return m_slots[slot].data();
@@ -308,7 +311,7 @@ private:
 // source pixels under the main lobe (`lobe` rows from `rows[lobeAt]`; each
 // row's least and greatest values lie `plane` floats after its mixed ones).
 Pixel4 mixDown(const float* const* rows, const float* w, int count, int lobeAt, int lobe, std::ptrdiff_t plane,
-               int x)
+               int x, bool clamp)
 {
     Pixel4 even = {0, 0, 0, 0}, odd = {0, 0, 0, 0};
     int k = 0;
@@ -318,6 +321,8 @@ Pixel4 mixDown(const float* const* rows, const float* w, int count, int lobeAt, 
     }
     if (k < count)
         even += w[k] * load4(rows[k] + 4 * x);
+    if (!clamp)
+        return even + odd;
     Pixel4 low = load4(rows[lobeAt] + plane + 4 * x), high = load4(rows[lobeAt] + 2 * plane + 4 * x);
     for (int j = 1; j < lobe; ++j) {
         const Pixel4 l = load4(rows[lobeAt + j] + plane + 4 * x), h = load4(rows[lobeAt + j] + 2 * plane + 4 * x);
@@ -340,7 +345,7 @@ void filterDown(const Job& job, RowCache& cache)
         const int lobe = job.down.lobeCount[std::size_t(y)];
         std::uint8_t* out = job.target.bits + std::ptrdiff_t(y) * job.target.bytesPerLine;
         for (int x = 0; x < width; ++x) {
-            const Pixel4 mixed = mixDown(rows.data(), w, count, lobeAt, lobe, 4 * std::ptrdiff_t(width), x);
+            const Pixel4 mixed = mixDown(rows.data(), w, count, lobeAt, lobe, 4 * std::ptrdiff_t(width), x, job.clamp);
             float acc[4];
             std::memcpy(acc, &mixed, sizeof acc);
             storePixel(job, acc, out + 4 * x);
@@ -364,7 +369,10 @@ bool Resample(const SourcePixels& source, SourceArea area, const TargetPixels& t
     // Copies: the second lookup may push the first out of the cache.
     const AxisTaps across = cachedAxisTaps(source.width, area.x, area.width, target.width);
     const AxisTaps down = cachedAxisTaps(source.height, area.y, area.height, target.height);
-    const Job job{source, target, across, down, opaque, light, &tables()};
+    // Reductions keep the plain Lanczos-3: its slight overshoot is what keeps
+    // a photo's fine detail; an enlargement is clamped.
+    const bool enlarging = area.width < target.width || area.height < target.height;
+    const Job job{source, target, across, down, opaque, light, &tables(), enlarging};
     RowCache cache(job);
     filterDown(job, cache);
     return true;
