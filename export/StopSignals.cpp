@@ -1,53 +1,50 @@
 #include "export/StopSignals.h"
 
-#include "jpeg/FileReplace.h"
+#include "common/StopGate.h"
 
-#include <atomic>
 #include <csignal>
-#include <unistd.h>
 
 namespace ostrovel {
 namespace {
 
-constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// Every signal whose default action ends the process, except those that
+// report a fault of the process itself (SEGV, BUS, ...) and KILL/STOP.
+constexpr int kStopSignals[] = {SIGTERM, SIGINT,    SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2,
+                                SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR};
 
-std::atomic<bool> g_stopping{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "used in a signal handler");
-
-// Only async-signal-safe calls here.
+// Only records the stop: the file being written is finished or removed by
+// its own thread, which then ends the process (common/StopGate).
 extern "C" void onStopSignal(int signal)
 {
-    if (g_stopping.exchange(true)) {
-        // Another thread is already cleaning up; it ends the process.
-        for (;;)
-            pause();
-    }
-    RemoveTemporaryFiles();
-    std::signal(signal, SIG_DFL);
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, signal);
-    sigprocmask(SIG_UNBLOCK, &set, nullptr);
-    raise(signal);
-    _exit(128 + signal); // not reached: the default action ends the process
+    RequestStop(signal);
+}
+
+bool ignoredByParent(int signal)
+{
+    struct sigaction previous {};
+    return sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN;
 }
 
 } // namespace
 
 void InstallStopHandlers()
 {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, nullptr); // write() fails with EFBIG
+    sigaction(SIGPIPE, &ignore, nullptr); // write() fails with EPIPE
+
     struct sigaction action {};
     action.sa_handler = onStopSignal;
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
-    // One cleanup at a time in this thread: the others wait in it.
     for (int signal : kStopSignals)
         sigaddset(&action.sa_mask, signal);
     for (int signal : kStopSignals) {
-        struct sigaction previous {};
         // A signal ignored by whoever started us (nohup) stays ignored.
-        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
-            continue;
-        sigaction(signal, &action, nullptr);
+        if (!ignoredByParent(signal))
+            sigaction(signal, &action, nullptr);
     }
 }
 

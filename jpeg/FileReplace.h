@@ -8,15 +8,12 @@
 
 namespace ostrovel {
 
-/// Writes `bytes` to `outfile` through a temporary file in the same folder
-/// that is renamed over `outfile` only when complete: on failure an earlier
-/// file of that name is untouched and no partial file is left. A symbolic
-/// link at `outfile` is replaced, not followed. Returns a status; on failure
+/// Writes `bytes` to `outfile` through a new file in the same folder that
+/// has a name only when complete and is then renamed over `outfile`: on
+/// failure an earlier file of that name is untouched and no partial file is
+/// left, nor by a stop signal (common/StopGate). A symbolic link at
+/// `outfile` is replaced, not followed. Returns a status; on failure
 /// `errnum` (when given) gets the system's error number, 0 if none.
 int WriteFileReplacing(const QString& outfile, const QByteArray& bytes, int* errnum = nullptr);
-
-/// Removes the temporary files of writes still in progress. Safe to call
-/// from a signal handler (only async-signal-safe calls).
-void RemoveTemporaryFiles() noexcept;
 
 } // namespace ostrovel

@@ -11,6 +11,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <utility>
+#include <unistd.h>
 #include <sys/resource.h>
 
 using namespace batchtest;
@@ -24,6 +26,8 @@ private Q_SLOTS:
     void qtOptionNames();
     void stopSignal_data();
     void stopSignal();
+    void writeLimits_data();
+    void writeLimits();
     void tightMemory_data();
     void tightMemory();
 };
@@ -107,32 +111,53 @@ void TestBatchHostile::qtOptionNames()
 void TestBatchHostile::stopSignal_data()
 {
     QTest::addColumn<int>("signal");
-    QTest::newRow("TERM") << int(SIGTERM);
-    QTest::newRow("INT") << int(SIGINT);
-    QTest::newRow("HUP") << int(SIGHUP);
+    QTest::addColumn<bool>("large"); // 40 large thumbnails, or 400 tiny ones
+    QTest::addColumn<int>("delayMs"); // after the first thumbnail is in place
+    const std::pair<const char*, int> large[] = {
+        {"TERM", SIGTERM}, {"QUIT", SIGQUIT}, {"USR1", SIGUSR1}, {"ALRM", SIGALRM}};
+    for (const auto& [name, signal] : large)
+        QTest::addRow("%s, large writes", name) << signal << true << 0;
+    const std::pair<const char*, int> tiny[] = {
+        {"INT", SIGINT}, {"HUP", SIGHUP}, {"USR2", SIGUSR2}, {"VTALRM", SIGVTALRM}, {"PROF", SIGPROF}};
+    int delayMs = 0;
+    for (const auto& [name, signal] : tiny)
+        QTest::addRow("%s, tiny files", name) << signal << false << (delayMs += 7);
 }
 
-// Stopped while large files are written: the stop signal's status, no
-// temporary file, and every thumbnail there is complete.
+// Stopped while files are written: the stop signal's status, no temporary
+// file, and every thumbnail there is complete. (tests/stress repeats this
+// hundreds of times at random moments.)
 void TestBatchHostile::stopSignal()
 {
     QFETCH(int, signal);
+    QFETCH(bool, large);
+    QFETCH(int, delayMs);
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkpath("in") && QDir(dir.path()).mkpath("out"));
-    const QByteArray photo = testpics::jpeg(testpics::photoLike(400, 300), 90);
-    for (int i = 0; i < 40; ++i)
-        QVERIFY(testpics::writeFile(dir.filePath(QString("in/p%1.jpg").arg(i, 2, 10, QChar('0'))), photo));
+    const QByteArray photo = large ? testpics::jpeg(testpics::photoLike(400, 300), 90)
+                                   : testpics::bmp(testpics::photoLike(3, 2));
+    const int count = large ? 40 : 400;
+    for (int i = 0; i < count; ++i)
+        QVERIFY(testpics::writeFile(dir.filePath(QString("in/p%1.%2").arg(i, 3, 10, QChar('0')).arg(large ? "jpg" : "bmp")),
+                                    photo));
+    const QSize size = large ? QSize(4000, 4000) : QSize(158, 158);
     QProcess p;
-    p.start(batchProgram(), {"--size", "4000x4000", dir.filePath("out"), dir.filePath("in")});
+    p.setChildProcessModifier([] {
+        const rlimit none{0, 0}; // no core file from QUIT
+        setrlimit(RLIMIT_CORE, &none);
+    });
+    p.start(batchProgram(), {"--size", QString("%1x%2").arg(size.width()).arg(size.height()), dir.filePath("out"),
+                             dir.filePath("in")});
     QVERIFY(p.waitForStarted(30000));
-    // Wait until a file is being written (a temporary one shows), or at least
-    // until the first thumbnail is in place; no fixed delay.
+    // Wait until a file is being written (where a temporary file shows) or the
+    // first thumbnail is in place; no fixed delay.
     const QDir out(dir.filePath("out"));
     QElapsedTimer limit;
     limit.start();
-    while (out.entryList({".ostrovel-*"}, QDir::Files | QDir::Hidden).isEmpty() && p.state() == QProcess::Running
+    while (out.entryList(QDir::Files | QDir::Hidden).isEmpty() && p.state() == QProcess::Running
            && limit.elapsed() < 60000)
         QThread::usleep(200);
+    QThread::msleep(delayMs);
     QVERIFY2(p.state() == QProcess::Running, "the export ended before it could be stopped");
     ::kill(pid_t(p.processId()), signal);
     QVERIFY(p.waitForFinished(30000));
@@ -141,11 +166,57 @@ void TestBatchHostile::stopSignal()
     QCOMPARE(p.exitCode(), signal);
     QCOMPARE(out.entryList({".ostrovel-*"}, QDir::Files | QDir::Hidden), QStringList());
     const QStringList written = out.entryList(QDir::Files | QDir::Hidden);
-    QVERIFY(written.size() < 40);
+    QVERIFY(written.size() < count);
     for (const QString& name : written) {
         QVERIFY2(name.startsWith("thumb_p"), qPrintable(name));
-        QCOMPARE(QImage(out.filePath(name)).size(), QSize(4000, 4000)); // complete, not cut
+        QCOMPARE(QImage(out.filePath(name)).size(), size); // complete, not cut
     }
+}
+
+void TestBatchHostile::writeLimits_data()
+{
+    QTest::addColumn<bool>("sizeLimit"); // or standard error a pipe nobody reads
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("written");
+    QTest::newRow("file size limit") << true << 2 << 0;
+    QTest::newRow("closed pipe on stderr") << false << 1 << 2;
+}
+
+// A file size limit or a closed pipe is a failed write, never the end of the
+// process by SIGXFSZ or SIGPIPE.
+void TestBatchHostile::writeLimits()
+{
+    QFETCH(bool, sizeLimit);
+    QFETCH(int, status);
+    QFETCH(int, written);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("out"));
+    QVERIFY(testpics::writeFile(dir.filePath("a.gif"), "not a picture"));
+    for (const char* name : {"b.bmp", "c.bmp"})
+        QVERIFY(testpics::writeFile(dir.filePath(name), testpics::bmp(testpics::photoLike(300, 200))));
+    QProcess p;
+    p.setChildProcessModifier([sizeLimit] {
+        if (sizeLimit) {
+            const rlimit small{1000, 1000};
+            setrlimit(RLIMIT_FSIZE, &small);
+        } else {
+            int ends[2];
+            if (pipe(ends) == 0 && close(ends[0]) == 0)
+                dup2(ends[1], STDERR_FILENO);
+        }
+    });
+    const QStringList sources = sizeLimit ? QStringList{"b.bmp", "c.bmp"} : QStringList{"a.gif", "b.bmp", "c.bmp"};
+    p.setWorkingDirectory(dir.path());
+    p.start(batchProgram(), QStringList{"out"} + sources);
+    QVERIFY(p.waitForStarted(30000));
+    QVERIFY(p.waitForFinished(120000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), status);
+    if (sizeLimit)
+        QVERIFY(p.readAllStandardError().contains("cannot write"));
+    const QDir out(dir.filePath("out"));
+    QCOMPARE(out.entryList({".ostrovel-*"}, QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(out.entryList({"thumb_*"}, QDir::Files).size(), written);
 }
 
 void TestBatchHostile::tightMemory_data()

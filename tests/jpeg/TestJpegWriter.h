@@ -82,6 +82,8 @@ private Q_SLOTS:
 
     void concurrentWriters();
     void concurrentSameTarget();
+    void noTemporaryOutlives_data();
+    void noTemporaryOutlives();
 
 private:
     QString path(const QString& name) const;

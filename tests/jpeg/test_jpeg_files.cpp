@@ -3,6 +3,7 @@
 
 #include "tests/support/JpegFiles.h"
 #include "jpeg/Picturebox_2_jpg.h"
+#include "jpeg/TemporaryFile.h"
 #include "tests/jpeg/TestJpegWriter.h"
 #include "tests/support/TestPictures.h"
 
@@ -16,8 +17,10 @@
 #include <csignal>
 #include <thread>
 #include <vector>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace ostrovel;
@@ -343,4 +346,71 @@ void TestJpegWriter::concurrentSameTarget()
     QCOMPARE(folderEntries(m_dir->path()), QStringList({"thumb_same.jpg"}));
     const QByteArray written = readFile(outfile);
     QVERIFY(std::find(candidates.begin(), candidates.end(), written) != candidates.end());
+}
+
+namespace {
+
+enum Outliving { RenamedMidWrite, KilledMidWrite, KilledRunsLeftover, LivingWritersFile };
+const QString kLeftover = QStringLiteral(".ostrovel-unfinished-00000000deadbeef.tmp");
+
+} // namespace
+
+void TestJpegWriter::noTemporaryOutlives_data()
+{
+    QTest::addColumn<int>("event");
+    QTest::addColumn<bool>("named"); // as on a file system without unnamed files
+    QTest::addColumn<QStringList>("left");
+    for (const bool named : {false, true}) {
+        const char* how = named ? "named" : "unnamed";
+        QTest::addRow("%s: folder renamed mid-write", how)
+            << int(RenamedMidWrite) << named << QStringList{"thumb_x.jpg", "thumb_y.jpg"};
+        QTest::addRow("%s: killed mid-write", how) << int(KilledMidWrite) << named << QStringList{"thumb_y.jpg"};
+    }
+    QTest::newRow("a killed run's leftover") << int(KilledRunsLeftover) << false << QStringList{"thumb_y.jpg"};
+    QTest::newRow("a living writer's file")
+        << int(LivingWritersFile) << false << QStringList{kLeftover, "thumb_y.jpg"};
+}
+
+// After the event and one later write, the folder (wherever it went) holds
+// no temporary file but a living writer's.
+void TestJpegWriter::noTemporaryOutlives()
+{
+    QFETCH(int, event);
+    QFETCH(bool, named);
+    QFETCH(QStringList, left);
+    QString folder = path("target");
+    QVERIFY(QDir(m_dir->path()).mkdir("target"));
+    const auto unhook = qScopeGuard([] { SetTemporaryFileHooks({}); });
+    int living = -1;
+    const auto unlock = qScopeGuard([&living] { if (living >= 0) ::close(living); });
+    switch (event) {
+    case RenamedMidWrite:
+        SetTemporaryFileHooks({named, [this] { QDir(m_dir->path()).rename("target", "moved"); }});
+        QCOMPARE(WriteFileReplacing(folder + "/thumb_x.jpg", "x"), int(kStatusOk));
+        folder = path("moved");
+        break;
+    case KilledMidWrite: {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            SetTemporaryFileHooks({named, [] { ::raise(SIGKILL); }});
+            WriteFileReplacing(folder + "/thumb_x.jpg", "x");
+            ::_exit(0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status));
+        break;
+    }
+    case KilledRunsLeftover:
+    case LivingWritersFile:
+        QVERIFY(writeFile(folder + "/" + kLeftover, "half"));
+        if (event == LivingWritersFile) {
+            living = ::open(QFile::encodeName(folder + "/" + kLeftover).constData(), O_RDONLY | O_CLOEXEC);
+            QCOMPARE(::flock(living, LOCK_EX), 0);
+        }
+        break;
+    }
+    SetTemporaryFileHooks({});
+    QCOMPARE(WriteFileReplacing(folder + "/thumb_y.jpg", "y"), int(kStatusOk));
+    QCOMPARE(folderEntries(folder), left);
 }
