@@ -68,8 +68,9 @@ private:
         bool started = false;
     };
     void startWaiting();
+    class Task;
     void start(Job& job);
-    void finished(int generation, bool read, const QImage& picture, const QImage& display);
+    Q_INVOKABLE void finished(int generation, bool read, const QImage& picture, const QImage& display);
     void settleIfDone(bool wasPending);
 
     RenderFunction m_render;

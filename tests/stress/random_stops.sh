@@ -26,7 +26,8 @@ stopped=0 finished=0 failures=0
 for ((run = 1; run <= stops; ++run)); do
     find "$work/out" -mindepth 1 -delete
     sig=${signals[RANDOM % ${#signals[@]}]}
-    delay=$(printf '0.%03d' $((RANDOM % 1000)))  # 0 to 1 s after the start
+    ms=$((300 + RANDOM % 2200))  # 0.3 to 2.5 s after the start
+    delay=$(printf '%d.%03d' $((ms / 1000)) $((ms % 1000)))
     (ulimit -c 0; exec "$batch" "$work/out" "$work/in") 2>/dev/null &
     pid=$!
     sleep "$delay"

@@ -29,6 +29,10 @@ constexpr bool kSanitizerBuild = __has_feature(address_sanitizer) || __has_featu
 constexpr bool kSanitizerBuild = false;
 #endif
 
+/// How many times slower a sanitizer build runs: a test's time limits are
+/// multiplied by it.
+constexpr int kSanitizerSlowdown = kSanitizerBuild ? 10 : 1;
+
 /// Every entry of a folder, hidden ones included, sorted.
 QStringList folderEntries(const QString& folder);
 
