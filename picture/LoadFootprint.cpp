@@ -4,12 +4,15 @@
 #include "picture/DecodeScale.h"
 #include "picture/Limits.h"
 #include "picture/PictureBytes.h"
+#include "picture/formats/Decoders.h"
+#include "picture/formats/FormatProbe.h"
 #include "picture/jpegdec/ExifOrientation.h"
 
 #include <QtEndian>
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -184,6 +187,54 @@ LoadFootprint wmfFootprint(qint64 fileBytes, QSize fitBox)
     return {drawn, 2 * std::min<qint64>(fileBytes, kMaxWmfFileBytes) + 3 * pixelBytes(drawn, 4) + supersampled};
 }
 
+// The size a WebP is decoded at: reduced for the box, in whichever way its
+// EXIF orientation (not read here) turns it.
+QSize webpDecodedSize(const formats::Probe& probe, QSize fitBox)
+{
+    if (probe.animated)
+        return probe.stored;
+    return formats::ReducedDecodeSize(probe.stored, 1, fitBox).expandedTo(formats::ReducedDecodeSize(probe.stored, 6, fitBox));
+}
+
+// Bytes per decoded pixel held besides the 32-bit result, by the library's
+// own buffers, for each format.
+double workingBytesPerPixel(const formats::Probe& probe)
+{
+    const int sampleBytes = probe.bitsPerSample > 8 ? 2 : 1;
+    switch (probe.format) {
+    case formats::OtherFormat::Webp:
+        return probe.animated ? 8 : 0; // the animation decoder's canvas and its previous one
+    case formats::OtherFormat::Tiff:
+        return sampleBytes == 2 ? 8 : 0; // 16-bit CMYK is read at 16 bits first
+    case formats::OtherFormat::Heif:
+        return 4.0 * sampleBytes + 4; // the coded planes, then the interleaved RGBA image
+    case formats::OtherFormat::Jxl:
+        return 16; // libjxl's float planes (capped below)
+    case formats::OtherFormat::Png:
+    case formats::OtherFormat::None:
+        break;
+    }
+    return 0;
+}
+
+// PNG, WebP, TIFF, HEIF/AVIF and JPEG XL: the whole file is read, decoded at
+// 32 bits, turned upright in a copy, with the library's working memory.
+LoadFootprint otherFootprint(int fd, qint64 fileBytes, QSize fitBox)
+{
+    const std::optional<formats::Probe> probe = formats::ProbeOtherFormat(fd);
+    if (!probe)
+        return {};
+    const qint64 read = std::min<qint64>(fileBytes, kMaxOtherFileBytes);
+    if (!formats::DecodeAllowed(probe->stored.width(), probe->stored.height()))
+        return {QSize(), read}; // read, then refused by the header's size
+    const QSize decoded = probe->format == formats::OtherFormat::Webp ? webpDecodedSize(*probe, fitBox) : probe->stored;
+    const qint64 pixels = pixelBytes(decoded, 4);
+    qint64 working = qint64(workingBytesPerPixel(*probe) * double(pixelBytes(decoded, 1)));
+    if (probe->format == formats::OtherFormat::Jxl)
+        working = std::min<qint64>(working, kOtherDecoderMemoryBytes);
+    return {decoded, read + 2 * pixels + working};
+}
+
 } // namespace
 
 LoadFootprint EstimateLoadFootprint(const QString& file, QSize fitBox)
@@ -199,7 +250,7 @@ LoadFootprint EstimateLoadFootprint(const QString& file, QSize fitBox)
     case PictureKind::Bmp: return bmpFootprint(handle.fd(), fileBytes);
     case PictureKind::Gif: return gifFootprint(handle.fd(), fileBytes);
     case PictureKind::Wmf: return wmfFootprint(fileBytes, fitBox);
-    case PictureKind::Unknown: break;
+    case PictureKind::Unknown: return otherFootprint(handle.fd(), fileBytes, fitBox);
     }
     return {};
 }

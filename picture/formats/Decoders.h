@@ -32,6 +32,9 @@ std::optional<Decoded> DecodeJxl(const QByteArray& bytes, QSize fitBox, QString&
 
 // Shared by the decoders.
 
+/// True once libheif is set up for this process (done on the first call).
+bool HeifReady();
+
 /// True when a picture of `width` x `height` pixels may be decoded: both
 /// positive and within kMaxOtherSide and kMaxOtherPixels.
 bool DecodeAllowed(std::int64_t width, std::int64_t height);

@@ -81,13 +81,18 @@ QImage toQImage(const heif_image* image, bool premultiplied, bool alpha, QString
 
 } // namespace
 
-std::optional<Decoded> DecodeHeif(const QByteArray& bytes, QSize, QString& reason)
+bool HeifReady()
 {
     // Once for the process, before any decoder runs: libheif's own lazy
     // set-up of its decoders is not safe from several threads at once.
     static const bool initialised = heif_init(nullptr).code == heif_error_Ok;
+    return initialised;
+}
+
+std::optional<Decoded> DecodeHeif(const QByteArray& bytes, QSize, QString& reason)
+{
     reason = QStringLiteral("damaged data");
-    if (!initialised)
+    if (!HeifReady())
         return std::nullopt;
     const Heif<heif_context> ctx(heif_context_alloc());
     if (!ctx)

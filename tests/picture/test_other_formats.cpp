@@ -3,10 +3,12 @@
 // 16 and 10 bits, ICC, damaged and oversized files, and mutated files that
 // must end without a crash.
 
+#include "picture/LoadFootprint.h"
 #include "picture/LoadPicture.h"
 #include "tests/support/TestPictures.h"
 
 #include <QColorSpace>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -111,6 +113,8 @@ private Q_SLOTS:
     void refuses();
     void survivesMutations_data() { refuses_data(); }
     void survivesMutations();
+    void footprint_data();
+    void footprint();
 };
 
 void TestOtherFormats::decodes_data()
@@ -228,6 +232,41 @@ void TestOtherFormats::survivesMutations()
 }
 
 } // namespace
+
+
+void TestOtherFormats::footprint_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QSize>("box");
+    QTest::addColumn<QSize>("decoded");
+    const QSize whole(64, 48), none;
+    QTest::newRow("png 8-bit") << "cp $IN $OUT" << "png" << none << whole;
+    QTest::newRow("png 16-bit") << "convert $IN -depth 16 $OUT" << "png" << none << whole;
+    QTest::newRow("webp lossy, reduced") << "cwebp -quiet $IN -o $OUT" << "webp" << QSize(8, 6) << QSize(16, 12);
+    QTest::newRow("webp lossless") << "cwebp -quiet -lossless $IN -o $OUT" << "webp" << none << whole;
+    QTest::newRow("webp animated") << "convert $IN -flop $OUT.b.png; img2webp -lossless $IN $OUT.b.png -o $OUT >/dev/null"
+                                     << "webp" << QSize(8, 6) << whole;
+    QTest::newRow("tiff 16-bit") << "convert $IN -depth 16 $OUT" << "tif" << none << whole;
+    QTest::newRow("tiff tiled") << "convert $IN $OUT.s.tif; tiffcp -t $OUT.s.tif $OUT" << "tif" << none << whole;
+    QTest::newRow("heic") << "heif-enc $IN -o $OUT >/dev/null" << "heic" << none << whole;
+    QTest::newRow("avif 10-bit") << "avifenc -d 10 $IN $OUT >/dev/null" << "avif" << none << whole;
+    QTest::newRow("jxl") << "cjxl $IN $OUT 2>/dev/null" << "jxl" << none << whole;
+}
+
+// Told from the header alone; at least the file and the 32-bit pixels.
+void TestOtherFormats::footprint()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, suffix);
+    QFETCH(QSize, box);
+    QFETCH(QSize, decoded);
+    const QString file = make(Source::Opaque, script, suffix);
+    QVERIFY(!file.isEmpty());
+    const LoadFootprint footprint = EstimateLoadFootprint(file, box);
+    QCOMPARE(footprint.decoded, decoded);
+    QVERIFY(footprint.bytes >= QFileInfo(file).size() + qint64(decoded.width()) * decoded.height() * 4);
+}
 
 QTEST_GUILESS_MAIN(TestOtherFormats)
 #include "test_other_formats.moc"
