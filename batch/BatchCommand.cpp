@@ -19,6 +19,7 @@
 #include <deque>
 #include <optional>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,6 +64,8 @@ const char* const kHelp =
     "signal N (no temporary file left).\n";
 
 bool g_progressOpen = false; // a progress line without its line feed yet
+int g_messageFd = STDERR_FILENO; // standard error, or its copy once libraries are kept off it
+
 
 // One line on stderr; names keep the bytes they were given as.
 void say(const QString& text)
@@ -72,7 +75,7 @@ void say(const QString& text)
     if (g_progressOpen)
         line.prepend('\n');
     g_progressOpen = false;
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    WriteMessage(line);
 }
 
 bool isFolder(const QString& path)
@@ -158,12 +161,12 @@ BatchRun::BatchRun(const BatchOptions& options, QString cwd, QString target, Sou
     m_request.settings = options.settings;
     m_request.threads = options.jobs;
     m_request.moreSources = [this] { return nextSource(); };
-    const bool progress = isatty(STDERR_FILENO);
+    const bool progress = isatty(g_messageFd);
     m_request.callbacks.written = [this, progress](int) {
         finished(true);
         if (!progress)
             return;
-        std::fprintf(stderr, "\r%lld/%lld", static_cast<long long>(++m_done), static_cast<long long>(m_queued));
+        WriteMessage(QStringLiteral("\r%1/%2").arg(++m_done).arg(m_queued).toLatin1());
         g_progressOpen = true;
     };
     m_request.callbacks.unreadable = [this](int, const QString& reason) { finished(false, reason); };
@@ -300,6 +303,34 @@ int flushedOutput()
 }
 
 } // namespace
+
+void KeepStderrForMessages()
+{
+    const int copy = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (copy < 0)
+        return; // no standard error to keep
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null < 0 || ::dup2(null, STDERR_FILENO) < 0) {
+        if (null >= 0)
+            ::close(null);
+        ::close(copy);
+        return;
+    }
+    ::close(null);
+    g_messageFd = copy;
+}
+
+void WriteMessage(const QByteArray& bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(g_messageFd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return; // nowhere to say it
+        done += n;
+    }
+}
 
 int AnswerWithoutRunning(const ParsedArguments& parsed)
 {

@@ -14,6 +14,15 @@ enum BatchStatus : int {
     kBatchUsage = 64,      ///< bad usage
 };
 
+/// Keeps standard error for our messages alone: they go on to a copy of it
+/// (closed for child processes), while descriptor 2 itself is pointed at
+/// /dev/null, where the libraries' own prints (libjxl's failure traces) go.
+/// Called once at start, before any thread.
+void KeepStderrForMessages();
+
+/// Writes `bytes` where our messages go: standard error, or its copy.
+void WriteMessage(const QByteArray& bytes);
+
 /// Answers --help, --version and bad usage (stdout for the first two, one
 /// line on stderr for the last). Returns the exit status.
 int AnswerWithoutRunning(const ParsedArguments& parsed);

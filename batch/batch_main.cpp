@@ -5,8 +5,6 @@
 
 #include <QGuiApplication>
 
-#include <cstdio>
-
 namespace {
 
 // A script's stderr carries our messages only: Qt's warnings (such as
@@ -15,13 +13,14 @@ namespace {
 void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     if (type == QtFatalMsg)
-        std::fprintf(stderr, "ostrovel-batch: %s\n", message.toLocal8Bit().constData());
+        ostrovel::WriteMessage("ostrovel-batch: " + message.toLocal8Bit() + '\n');
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    ostrovel::KeepStderrForMessages();
     qInstallMessageHandler(quietMessages);
     // Our arguments are bytes (file names need not be UTF-8), all of them ours.
     QStringList arguments;

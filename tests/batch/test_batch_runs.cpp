@@ -33,6 +33,7 @@ private Q_SLOTS:
     void messagesKeepNameBytes();
     void reasonsInEnglish_data();
     void reasonsInEnglish();
+    void libraryNoiseDropped();
 
 private:
     QString pictures(const QString& name) const { return m_dir.filePath("pictures/" + name); }
@@ -375,6 +376,23 @@ void TestBatchRuns::reasonsInEnglish()
     const Run run = batch(args, options);
     QCOMPARE(run.status, status);
     QVERIFY2(run.err.trimmed().endsWith(": " + reason.toUtf8()), run.err.constData());
+}
+
+// libjxl prints its own traces for a damaged file; our one line is all
+// that reaches standard error.
+void TestBatchRuns::libraryNoiseDropped()
+{
+    const QString png = m_dir.filePath("noise.png"), jxl = m_dir.filePath("noise.jxl");
+    QVERIFY(QImage(pictures("a.jpg")).save(png));
+    QCOMPARE(QProcess::execute("cjxl", {"--quiet", png, jxl}), 0);
+    QFile file(jxl);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.resize(file.size() / 2));
+    file.close();
+    const Run run = batch({newFolder(), jxl});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.startsWith("ostrovel-batch: cannot read " + QFile::encodeName(jxl)), run.err.constData());
+    QCOMPARE(run.err.count('\n'), 1);
 }
 
 QTEST_MAIN(TestBatchRuns)
