@@ -1,6 +1,7 @@
 #include "export/ExportJob.h"
 
 #include "export/Cores.h"
+#include "export/IdentityResolver.h"
 #include "jpeg/JpegFile.h"
 #include "common/ReadableFile.h"
 #include "common/SystemReason.h"
@@ -9,8 +10,6 @@
 #include "picture/LoadFootprint.h"
 #include "jpeg/SaveError.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QThread>
 
 #include <chrono>
@@ -44,30 +43,6 @@ struct Landed {
     bool written = false;
     QString reason; // why not
 };
-
-// Where a file to be written will be: its folder resolved, its own name kept
-// (a symbolic link there is replaced, not followed).
-QString outputIdentity(const QString& path)
-{
-    const QFileInfo info(path);
-    const QString folder = info.absoluteDir().canonicalPath();
-    return folder.isEmpty() ? info.absoluteFilePath() : folder + u'/' + info.fileName();
-}
-
-// Where a file to be read really is: every link on the way resolved, the
-// file's own too, even when it points at a thumbnail not written yet.
-QString sourceIdentity(const QString& path)
-{
-    QFileInfo info(path);
-    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth) {
-        const QString resolved = info.canonicalFilePath();
-        if (!resolved.isEmpty())
-            return resolved;
-        info = QFileInfo(info.symLinkTarget()); // dangling: where it will point
-    }
-    const QString resolved = info.canonicalFilePath();
-    return resolved.isEmpty() ? outputIdentity(info.filePath()) : resolved;
-}
 
 } // namespace
 
@@ -104,7 +79,8 @@ struct ExportJob::Shared {
     std::deque<Entry> entries; // tasks from `base` on
     int base = 0;
     int count = 0;          // tasks known
-    bool complete = false;  // no more tasks come
+    int resolving = 0;      // tasks taken, their identities not yet known
+    bool exhausted = false; // the list and `more` gave their last
     std::map<QString, int> lastOutput; // outputs of tasks not yet written
     int next = 0;        // next task to render
     int limit = INT_MAX; // tasks from here on are not rendered (cancel, write error)
@@ -122,7 +98,8 @@ struct ExportJob::Shared {
 
     Entry& entry(int task) { return entries[std::size_t(task - base)]; }
     const Entry& entry(int task) const { return entries[std::size_t(task - base)]; }
-    int end() const { return complete ? std::min(limit, count) : limit; }
+    bool complete() const { return exhausted && resolving == 0; } // no more tasks come
+    int end() const { return complete() ? std::min(limit, count) : limit; }
     // In list order, within reach of the writer, its source written.
     bool mayTake(int task) const
     {
@@ -138,8 +115,8 @@ struct ExportJob::Shared {
     bool hasWork() const { return mayStart(next) || mayEstimate(next); }
     bool writeReady() const { return !writerDone && (toWrite >= end() || results.count(toWrite)); }
 
-    bool feed(std::unique_lock<std::mutex>& lock);
-    void add(std::unique_lock<std::mutex>& lock, ExportTask task);
+    bool feed(std::unique_lock<std::mutex>& lock, IdentityResolver& resolver);
+    void add(ExportTask task, const QString& sourceId, const QString& outputId);
     Rendered render(const ExportTask& task, int index, QImage* canvasOut = nullptr) const noexcept;
     void estimateStep(std::unique_lock<std::mutex>& lock);
     void renderStep(std::unique_lock<std::mutex>& lock);
@@ -191,11 +168,12 @@ bool ExportJob::Shared::Threads::start(std::function<void()> body)
 }
 
 // Takes tasks from the list, then from `more`, while the workers have room
-// for them; the lock is let go while `more` is asked. False when none came.
-bool ExportJob::Shared::feed(std::unique_lock<std::mutex>& lock)
+// for them, and hands them to the resolver; the lock is let go while `more`
+// is asked. False when none came.
+bool ExportJob::Shared::feed(std::unique_lock<std::mutex>& lock, IdentityResolver& resolver)
 {
     bool fed = false;
-    while (!complete && count < limit && count - toWrite < aheadLimit) {
+    while (!exhausted && count + resolving < limit && count + resolving - toWrite < aheadLimit) {
         std::optional<ExportTask> task;
         if (givenTaken < given.size()) {
             task = given[givenTaken++];
@@ -205,32 +183,39 @@ bool ExportJob::Shared::feed(std::unique_lock<std::mutex>& lock)
             lock.lock();
         }
         if (!task) {
-            complete = true;
+            exhausted = true;
             resultReady.notify_all();
             break;
         }
-        add(lock, std::move(*task));
+        const int index = count + resolving++;
+        lock.unlock();
+        resolver.give(index, std::move(*task));
+        lock.lock();
         fed = true;
     }
     return fed;
 }
 
-// A task joins the list; one whose source an earlier output is waits for it.
-void ExportJob::Shared::add(std::unique_lock<std::mutex>& lock, ExportTask task)
+// A task whose identities are known joins the list; one whose source an
+// earlier output is waits for it. Called by the resolver, in list order.
+void ExportJob::Shared::add(ExportTask task, const QString& sourceId, const QString& outputId)
 {
-    lock.unlock();
-    Entry e;
-    const QString source = sourceIdentity(task.source);
-    e.outputId = outputIdentity(task.output);
-    e.task = std::move(task);
-    lock.lock();
-    const auto found = lastOutput.find(source);
-    if (found != lastOutput.end())
-        e.readAfter = found->second;
-    lastOutput[e.outputId] = count;
-    entries.push_back(std::move(e));
-    ++count;
+    {
+        std::lock_guard lock(mutex);
+        Entry e;
+        e.task = std::move(task);
+        e.outputId = outputId;
+        const auto found = lastOutput.find(sourceId);
+        if (found != lastOutput.end())
+            e.readAfter = found->second;
+        lastOutput[e.outputId] = count;
+        entries.push_back(std::move(e));
+        ++count;
+        --resolving;
+    }
     workAvailable.notify_all();
+    resultReady.notify_all();
+    progress.notify_all();
 }
 
 Rendered ExportJob::Shared::render(const ExportTask& task, int index, QImage* canvasOut) const noexcept
@@ -467,6 +452,17 @@ ExportResult ExportJob::run(const ExportCallbacks& callbacks, int threads)
     s.aheadLimit = threads + 1; // bounded memory, whatever the number of files
     s.keepUnreadable = !callbacks.unreadable;
 
+    // Abandoned however run() is left, after the threads are joined; a
+    // resolver stuck in the file system is never waited for.
+    const auto resolver = std::make_shared<IdentityResolver>(
+        s.hooks.beforeIdentity,
+        [&s](ExportTask task, const QString& sourceId, const QString& outputId) {
+            s.add(std::move(task), sourceId, outputId);
+        });
+    const std::unique_ptr<IdentityResolver, void (*)(IdentityResolver*)> abandon(
+        resolver.get(), [](IdentityResolver* r) { r->abandon(); });
+    resolver->start();
+
     Shared::Threads running(s);
     int workers = 0;
     while (workers < threads && running.start([&s] { s.work(); }))
@@ -480,7 +476,7 @@ ExportResult ExportJob::run(const ExportCallbacks& callbacks, int threads)
         if (s.writerDone && s.rendering == 0 && !s.estimating)
             break;
         // Roles no thread could be started for are done here.
-        if (s.feed(lock)) {
+        if (s.feed(lock, *resolver)) {
             // more tasks for the workers; told of on the next round
         } else if (workers == 0 && s.hasWork()) {
             s.workStep(lock);

@@ -63,6 +63,7 @@ struct ExportResult {
 
 /// Test hooks: slow parts of an export on purpose.
 struct ExportHooks {
+    std::function<void(int task)> beforeIdentity; ///< on its own thread, before each task's files are resolved
     std::function<void(int task)> beforeRender; ///< on a worker, before each rendering
     std::function<void(int task)> afterRender;  ///< on a worker, after each rendering
     std::function<void(int task)> beforeWrite;  ///< on the writer, before each file is written

@@ -3,10 +3,12 @@
 
 #include "tests/app/WindowFixture.h"
 #include "app/ExportProgress.h"
+#include "tests/support/EventLoopWatch.h"
 
 #include <QAccessible>
 #include <QProgressBar>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -46,6 +48,8 @@ private Q_SLOTS:
     void escapeCancels_data();
     void escapeCancels();
     void dialogClosedBeforeMessages();
+    void slowSourceMountKeepsWindowServed_data();
+    void slowSourceMountKeepsWindowServed();
 
 private:
     std::unique_ptr<WindowFixture> m_fx;
@@ -262,6 +266,53 @@ void TestExportProgress::dialogClosedBeforeMessages()
     QVERIFY(m_fx->messages.first().endsWith("zz_kaputt.jpg"));
     QVERIFY(!dialogShownWithMessage);
     QTRY_COMPARE(QApplication::focusWidget(), form.File1());
+}
+
+void TestExportProgress::slowSourceMountKeepsWindowServed_data()
+{
+    QTest::addColumn<int>("identityMs"); // how long each task's identities take
+    QTest::addColumn<bool>("hung");      // the first one never answers until the test lets go
+    QTest::newRow("slow mount") << 40 << false;
+    QTest::newRow("hung mount, Abbrechen") << 0 << true;
+}
+
+// A source whose identity takes long, or forever, must not hold the window:
+// the dialog comes up, Abbrechen works, and a slow export still completes.
+void TestExportProgress::slowSourceMountKeepsWindowServed()
+{
+    QFETCH(int, identityMs);
+    QFETCH(bool, hung);
+    Form1& form = *m_fx->form;
+    form.setProgressDelay(0);
+    form.File1()->selectAll();
+    // Shared with the resolver, which outlives an abandoned export.
+    const auto letGo = std::make_shared<std::atomic<bool>>(!hung);
+    const auto slow = std::make_shared<test::SlowCalls>();
+    ExportHooks hooks;
+    hooks.beforeIdentity = [letGo, slow, identityMs](int) {
+        const test::SlowCalls::Scope scope(*slow);
+        for (int ms = 0; !*letGo && ms < 5000; ++ms) // at most 5 s: a failure is no hang
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(identityMs));
+    };
+    form.setExportHooks(hooks);
+    ShowSpy spy;
+    if (hung) {
+        QTimer::singleShot(0, [&] {
+            QTest::mouseClick(form.findChild<QProgressDialog*>()->findChild<QPushButton*>(), Qt::LeftButton);
+        });
+    }
+    QTemporaryDir out;
+    m_fx->answers << out.path();
+    const test::EventLoopWatch watch(slow);
+    QTest::mouseClick(form.Command2(), Qt::LeftButton);
+    const qint64 gap = watch.longestGap();
+    *letGo = true;
+
+    QVERIFY2(gap <= test::kServedWithinMs, qPrintable(QString("the window stood still for %1 ms").arg(gap)));
+    QCOMPARE(spy.dialogs.size(), 1);
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), hung ? 0 : 16);
+    QCOMPARE(form.File1()->selectedItems().size(), hung ? 16 : 0);
 }
 
 QTEST_MAIN(TestExportProgress)

@@ -55,6 +55,8 @@ private Q_SLOTS:
     void memoryBudget();
     void nameTooLongFailsAlone();
     void moreTasksAsTheyCome();
+    void hungSourceMountIsCancelled_data();
+    void hungSourceMountIsCancelled();
 
 private:
     QList<ExportTask> makeTasks(int count, const QString& target)
@@ -300,6 +302,45 @@ void TestExportJob::moreTasksAsTheyCome()
     QCOMPARE(result.written, 4);
     QVERIFY(result.unreadable.isEmpty()); // told, not kept
     QCOMPARE(told, (QList<int>{0, 1, -2, 3, 4}));
+}
+
+void TestExportJob::hungSourceMountIsCancelled_data()
+{
+    QTest::addColumn<bool>("streamed"); // tasks given one by one, as the command line does
+    QTest::newRow("list") << false;
+    QTest::newRow("streamed") << true;
+}
+
+// A source whose identity never comes must not hold the calling thread: it
+// keeps being called back, and a cancel ends the export without waiting.
+void TestExportJob::hungSourceMountIsCancelled()
+{
+    QFETCH(bool, streamed);
+    const QList<ExportTask> tasks = makeTasks(3, makeFolder(streamed ? "hung_stream" : "hung_list"));
+    // Shared with the resolver, which outlives an abandoned export.
+    const auto letGo = std::make_shared<std::atomic<bool>>(false);
+    const auto answered = std::make_shared<std::atomic<int>>(0);
+    ExportHooks hooks;
+    hooks.beforeIdentity = [letGo, answered](int) {
+        for (int ms = 0; !*letGo && ms < 5000; ++ms) // at most 5 s: a failure is no hang
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ++*answered;
+    };
+    ExportJob job(streamed ? QList<ExportTask>{} : tasks, m_settings, QSize(799, 611), 0xEFEFEF);
+    job.setHooks(hooks);
+    qsizetype given = 0;
+    if (streamed)
+        job.setMoreTasks([&]() { return given < tasks.size() ? std::optional(tasks[given++]) : std::nullopt; });
+    int idle = 0;
+    ExportCallbacks callbacks;
+    callbacks.idle = [&] { ++idle; };
+    callbacks.cancelRequested = [&] { return idle >= 3; };
+    const ExportResult result = job.run(callbacks, 2);
+    const bool stillHung = *answered == 0;
+    *letGo = true;
+    QVERIFY(stillHung);
+    QVERIFY(result.cancelled);
+    QCOMPARE(result.written, 0);
 }
 
 QTEST_GUILESS_MAIN(TestExportJob)
