@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMetaMethod>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
@@ -22,6 +23,8 @@
 #include <QVBoxLayout>
 
 #include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <vector>
 #include <sys/stat.h>
 
@@ -57,6 +60,53 @@ int makeFolder(const QString& path)
     return ::mkdir(QFile::encodeName(path).constData(), 0777) == 0 ? 0 : errno;
 }
 
+/// Never replaces an entry named `to`.
+int renameEntry(const QString& from, const QString& to)
+{
+    return ::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
+                       RENAME_NOREPLACE) == 0
+        ? 0
+        : errno;
+}
+
+/// Asks now, off the window's thread, all the model will ask of `info`.
+void askAhead(QFileInfo& info)
+{
+    info.refresh();
+    (void)info.exists();
+    (void)info.isSymLink();
+    (void)info.isDir();
+    (void)info.size();
+    (void)info.permissions();
+    (void)info.lastModified();
+    (void)info.isHidden();
+}
+
+/// Shows in `model` that `oldName` in `parentPath` is now `info`'s entry,
+/// with what was asked off the window's thread: the model's own renaming
+/// would ask the file system here. Through the model's slots for news from
+/// its information thread, which take the answers as given.
+bool showRenamed(QFileSystemModel* model, const QString& parentPath, const QString& oldName, const QFileInfo& info)
+{
+    const QModelIndex parent = model->index(parentPath);
+    QStringList kept;
+    for (int row = 0; row < model->rowCount(parent); ++row) {
+        const QString name = model->fileName(model->index(row, 0, parent));
+        if (name != oldName)
+            kept << name;
+    }
+    kept << info.fileName();
+    const QList<QPair<QString, QFileInfo>> news{{info.fileName(), info}};
+    const QMetaObject* meta = model->metaObject();
+    const QMetaMethod changed =
+        meta->method(meta->indexOfMethod("_q_fileSystemChanged(QString,QList<std::pair<QString,QFileInfo>>)"));
+    const QMetaMethod listed = meta->method(meta->indexOfMethod("_q_directoryChanged(QString,QStringList)"));
+    return changed.isValid() && listed.isValid()
+        && changed.invoke(model, Qt::DirectConnection, Q_ARG(QString, parentPath),
+                          QGenericArgument("QList<std::pair<QString,QFileInfo>>", &news))
+        && listed.invoke(model, Qt::DirectConnection, Q_ARG(QString, parentPath), Q_ARG(QStringList, kept));
+}
+
 /// "Neuer Ordner", or "Neuer Ordner (2)", "(3)", ... when taken.
 QString freeFolderName(const QString& parentPath)
 {
@@ -72,7 +122,7 @@ QString freeFolderName(const QString& parentPath)
 
 FolderDialog::FolderDialog(const FolderDialogOptions& options, QWidget* parent)
     : QDialog(parent), m_rootPath(cleanRoot(options.rootPath)), m_includeFiles(options.includeFiles),
-      m_makeFolder(&makeFolder)
+      m_makeFolder(&makeFolder), m_rename(&renameEntry)
 {
     setWindowTitle(options.title);
     buildModel(options);
@@ -132,11 +182,8 @@ void FolderDialog::buildWidgets(const FolderDialogOptions& options)
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
     // Double-click opens a folder; renaming stays on F2.
     m_tree->setEditTriggers(QAbstractItemView::EditKeyPressed);
-    m_tree->setItemDelegate(new RenameDelegate(
-        [this](const QString& reason) {
-            report(QStringLiteral("Der Ordner konnte nicht umbenannt werden."), reason);
-        },
-        m_tree));
+    m_tree->setItemDelegate(
+        new RenameDelegate([this](const QString& path, const QString& name) { rename(path, name); }, m_tree));
     const QModelIndex top = m_model->index(m_rootPath);
     m_tree->setRootIndex(m_proxy->mapFromSource(top.parent()));
     m_tree->expand(m_proxy->mapFromSource(top));
@@ -187,7 +234,6 @@ void FolderDialog::connectSignals()
     connect(m_tree->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { m_followSelection = false; });
     m_tree->installEventFilter(this);
     m_tree->viewport()->installEventFilter(this);
-    connect(m_model, &QFileSystemModel::fileRenamed, this, &FolderDialog::updateSelectionState);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
     if (m_newFolder)
@@ -291,6 +337,50 @@ void FolderDialog::folderMade(const MadeFolder& made)
     m_tree->scrollTo(view);
     m_tree->setFocus();
     m_tree->edit(view);
+}
+
+void FolderDialog::rename(const QString& path, const QString& name)
+{
+    if (m_renaming) {
+        QApplication::beep();
+        return;
+    }
+    m_renaming = true;
+    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_work.run<Renamed>(
+        [path, name, renameEntry = m_rename] {
+            const QString parentPath = QFileInfo(path).path();
+            Renamed result{path, QDir(parentPath).filePath(name), RenameProblem(parentPath, name), {}};
+            if (!result.reason.isEmpty())
+                return result;
+            if (const int errnum = renameEntry(path, result.to); errnum != 0) {
+                result.reason = GermanReason(errnum);
+                return result;
+            }
+            result.info = QFileInfo(result.to);
+            askAhead(result.info);
+            return result;
+        },
+        [this](const Renamed& result) { renamed(result); });
+}
+
+void FolderDialog::renamed(const Renamed& result)
+{
+    m_renaming = false;
+    m_tree->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    if (!result.reason.isEmpty()) {
+        report(QStringLiteral("Der Ordner konnte nicht umbenannt werden."), result.reason);
+        return;
+    }
+    const bool selected = selectedPath() == result.from;
+    if (!showRenamed(m_model, QFileInfo(result.from).path(), QFileInfo(result.from).fileName(), result.info))
+        qWarning("The folder tree could not be told of a renamed folder");
+    const QModelIndex view = m_proxy->mapFromSource(m_model->index(result.to));
+    if (selected && view.isValid()) {
+        m_tree->setCurrentIndex(view);
+        m_tree->scrollTo(view);
+    }
+    updateSelectionState();
 }
 
 void FolderDialog::accept()

@@ -5,6 +5,7 @@
 #include "common/DetachedWork.h"
 
 #include <QDialog>
+#include <QFileInfo>
 #include <QString>
 
 #include <functional>
@@ -73,6 +74,12 @@ public:
     /// True from "Neuen Ordner erstellen" until its folder is made or refused.
     bool creatingFolder() const { return m_creatingFolder; }
 
+    /// Gives the entry `from` the path `to`, never replacing one: 0, or the
+    /// system's error number. Runs off the dialog's thread.
+    using RenameFunction = std::function<int(const QString& from, const QString& to)>;
+    /// Replaces how entries are renamed (tests slow it down).
+    void setRenameFunction(RenameFunction rename) { m_rename = std::move(rename); }
+
 public Q_SLOTS:
     /// Creates "Neuer Ordner" (or the first free "Neuer Ordner (n)") in the
     /// selected folder, or beside a selected file, or in the root when nothing
@@ -95,6 +102,14 @@ private:
         int errnum = 0;
     };
     void folderMade(const MadeFolder& made);
+    struct Renamed {
+        QString from;
+        QString to;
+        QString reason; // why not; empty when renamed
+        QFileInfo info; // of `to`, asked off the dialog's thread
+    };
+    void rename(const QString& path, const QString& name);
+    void renamed(const Renamed& result);
     void buildModel(const FolderDialogOptions& options);
     void buildWidgets(const FolderDialogOptions& options);
     QLayout* buildButtonRow(bool newStyle);
@@ -124,6 +139,8 @@ private:
     MessageSink m_messages;
     MakeFolderFunction m_makeFolder;
     bool m_creatingFolder = false;
+    RenameFunction m_rename;
+    bool m_renaming = false; // from the end of an in-place renaming until it is done or refused
     DetachedWork m_work{this};
 };
 

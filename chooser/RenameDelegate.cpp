@@ -30,8 +30,8 @@ QString RenameProblem(const QString& parentPath, const QString& name)
     return QString();
 }
 
-RenameDelegate::RenameDelegate(std::function<void(const QString& reason)> failed, QObject* parent)
-    : QStyledItemDelegate(parent), m_failed(std::move(failed))
+RenameDelegate::RenameDelegate(RenameRequest rename, QObject* parent)
+    : QStyledItemDelegate(parent), m_rename(std::move(rename))
 {
 }
 
@@ -45,19 +45,11 @@ void RenameDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, co
     const QString name = edit->text();
     if (name == index.data(Qt::EditRole).toString())
         return;
-    const QString path = index.data(QFileSystemModel::FilePathRole).toString();
-    QString reason = RenameProblem(QFileInfo(path).path(), name);
-    if (reason.isEmpty()) {
-        errno = 0;
-        if (model->setData(index, name, Qt::EditRole))
-            return;
-        reason = GermanReason(errno != 0 ? errno : EINVAL);
-    }
-    // Told once the editor is gone: a message box now would take its focus
-    // away in the middle of closing it.
-    QTimer::singleShot(0, this, [failed = m_failed, reason] {
-        if (failed)
-            failed(reason);
+    // Queued: the editor closes first; a message box now would take its
+    // focus away in the middle of closing it.
+    QTimer::singleShot(0, this, [rename = m_rename, path = index.data(QFileSystemModel::FilePathRole).toString(), name] {
+        if (rename)
+            rename(path, name);
     });
 }
 

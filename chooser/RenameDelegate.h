@@ -1,6 +1,6 @@
 #pragma once
-// Renames a folder in the tree in place; a name the file system refuses is
-// reported with the reason and the folder keeps its old name.
+// Renames a folder in the tree in place: the editor's name is handed to the
+// dialog, which renames off its thread and reports a refusal with the reason.
 
 #include <QStyledItemDelegate>
 
@@ -9,18 +9,22 @@
 namespace ostrovel {
 
 /// Why `name` cannot be given to an entry of `parentPath`, in German; the
-/// empty text when nothing speaks against it before trying.
+/// empty text when nothing speaks against it before trying. Asks the file
+/// system: call it off the window's thread.
 QString RenameProblem(const QString& parentPath, const QString& name);
 
 class RenameDelegate : public QStyledItemDelegate {
 public:
-    /// `failed` hears the reason of a refused renaming, after the editor has closed.
-    RenameDelegate(std::function<void(const QString& reason)> failed, QObject* parent = nullptr);
+    /// Asked to give the entry at `path` the name `name`.
+    using RenameRequest = std::function<void(const QString& path, const QString& name)>;
+
+    /// `rename` hears each changed name once its editor closes.
+    explicit RenameDelegate(RenameRequest rename, QObject* parent = nullptr);
 
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
 
 private:
-    std::function<void(const QString&)> m_failed;
+    RenameRequest m_rename;
 };
 
 } // namespace ostrovel

@@ -1,17 +1,20 @@
 // The folder dialog on a slow or hung mount: closing it never waits for the
-// file-system model's stuck thread, and a folder is made off its thread.
+// file-system model's stuck thread, and folders are made and renamed off its thread.
 
 #include "chooser/FolderDialog.h"
 #include "chooser/GermanReason.h"
 #include "tests/support/EventLoopWatch.h"
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QPointer>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTreeView>
 
 #include <cerrno>
 #include <chrono>
@@ -75,8 +78,8 @@ private Q_SLOTS:
     void cleanup() { hungMount().letGo = true; }
     void closingNeverWaitsForHungMount_data();
     void closingNeverWaitsForHungMount();
-    void slowMkdirKeepsDialogServed_data();
-    void slowMkdirKeepsDialogServed();
+    void slowFolderCallKeepsDialogServed_data();
+    void slowFolderCallKeepsDialogServed();
 };
 
 void TestChooserSlowMount::closingNeverWaitsForHungMount_data()
@@ -113,41 +116,71 @@ void TestChooserSlowMount::closingNeverWaitsForHungMount()
     QCOMPARE(chosen, dir.filePath("start"));
 }
 
-void TestChooserSlowMount::slowMkdirKeepsDialogServed_data()
+void TestChooserSlowMount::slowFolderCallKeepsDialogServed_data()
 {
-    QTest::addColumn<int>("errnum"); // what the slow mkdir answers
-    QTest::newRow("made") << 0;
-    QTest::newRow("refused") << EACCES;
+    QTest::addColumn<bool>("renaming"); // the slow call: mkdir, or the renaming of the new folder
+    QTest::addColumn<int>("errnum");    // what it answers
+    QTest::newRow("mkdir made") << false << 0;
+    QTest::newRow("mkdir refused") << false << EACCES;
+    QTest::newRow("rename made") << true << 0;
+    QTest::newRow("rename refused") << true << EACCES;
 }
 
-void TestChooserSlowMount::slowMkdirKeepsDialogServed()
+void TestChooserSlowMount::slowFolderCallKeepsDialogServed()
 {
+    QFETCH(bool, renaming);
     QFETCH(int, errnum);
     QTemporaryDir dir;
     FolderDialog dialog(newStyle());
     QStringList reasons;
     dialog.setMessageSink([&](const QString&, const QString& reason) { reasons << reason; });
     const auto calls = std::make_shared<test::SlowCalls>();
-    dialog.setMakeFolderFunction([calls, errnum](const QString& path) {
+    const auto slowly = [calls, errnum](const std::function<int()>& call) {
         const test::SlowCalls::Scope scope(*calls);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        return errnum != 0 ? errnum : (::mkdir(QFile::encodeName(path).constData(), 0777) == 0 ? 0 : errno);
-    });
+        return errnum != 0 ? errnum : (call() == 0 ? 0 : errno);
+    };
+    const auto make = [](const QString& path) { return ::mkdir(QFile::encodeName(path).constData(), 0777); };
+    if (renaming) {
+        dialog.setRenameFunction([slowly](const QString& from, const QString& to) {
+            return slowly([&] { return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()); });
+        });
+    } else {
+        dialog.setMakeFolderFunction([slowly, make](const QString& path) { return slowly([&] { return make(path); }); });
+    }
     dialog.setCurrentPath(dir.path());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
-    const test::EventLoopWatch watch(calls);
+    std::unique_ptr<test::EventLoopWatch> watch;
+    if (!renaming)
+        watch = std::make_unique<test::EventLoopWatch>(calls);
     QTest::mouseClick(dialog.newFolderButton(), Qt::LeftButton);
-    QVERIFY(dialog.creatingFolder());
     QVERIFY(QTest::qWaitFor([&] { return !dialog.creatingFolder(); }, 30000));
+    if (renaming) {
+        QPointer<QLineEdit> editor = dialog.tree()->viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->setText(QStringLiteral("Urlaub"));
+        watch = std::make_unique<test::EventLoopWatch>(calls);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QVERIFY(QTest::qWaitFor([&] { return !reasons.isEmpty() || dialog.selectedPath() == dir.filePath("Urlaub"); }, 30000));
+    }
     QTest::qWait(50);
-    const qint64 gap = watch.longestGap();
+    const qint64 gap = watch->longestGap();
 
     QVERIFY2(gap <= test::kServedWithinMs, qPrintable(QString("the dialog stood still for %1 ms").arg(gap)));
     const QString made = dir.filePath("Neuer Ordner");
-    QCOMPARE(QFileInfo(made).isDir(), errnum == 0);
-    QCOMPARE(dialog.selectedPath(), errnum == 0 ? made : dir.path());
+    const QString renamed = dir.filePath("Urlaub");
+    const QString expected = errnum != 0 ? (renaming ? made : dir.path()) : (renaming ? renamed : made);
+    QCOMPARE(dialog.selectedPath(), expected);
+    QCOMPARE(QFileInfo(expected).isDir(), true);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), expected == dir.path() ? 0 : 1);
+    const QModelIndex current = dialog.tree()->currentIndex();
+    const QModelIndex folder = expected == dir.path() ? current : current.parent();
+    QStringList shown; // the tree's rows in the folder: no stale name among them
+    for (int row = 0; row < dialog.tree()->model()->rowCount(folder); ++row)
+        shown << dialog.tree()->model()->index(row, 0, folder).data().toString();
+    QCOMPARE(shown, expected == dir.path() ? QStringList() : QStringList{QFileInfo(expected).fileName()});
     QCOMPARE(reasons, errnum == 0 ? QStringList() : QStringList{GermanReason(errnum)});
 }
 
