@@ -132,7 +132,9 @@ void TestOtherFormats::decodes_data()
     QTest::newRow("png icc, named .jpg") << "cp $IN $OUT" << "jpg" << p3 << 0 << 2;
     QTest::newRow("webp lossy") << "cwebp -quiet -q 95 $IN -o $OUT" << "webp" << opaque << 0 << 12;
     QTest::newRow("webp lossless alpha") << "cwebp -quiet -lossless -exact $IN -o $OUT" << "webp" << alpha << 0 << 1;
-    QTest::newRow("webp animated") << "img2webp -lossless $IN $IN -o $OUT >/dev/null" << "webp" << opaque << 0 << 1;
+    // The second frame mirrored: only the first may show.
+    QTest::newRow("webp animated") << "convert $IN -flop $OUT.b.png; img2webp -lossless $IN $OUT.b.png -o $OUT >/dev/null"
+                                   << "webp" << opaque << 0 << 1;
     QTest::newRow("tiff 16-bit") << "convert $IN -depth 16 $OUT" << "tif" << opaque << 0 << 1;
     QTest::newRow("tiff cmyk 8-bit") << "convert $IN -colorspace CMYK -depth 8 $OUT" << "tif" << opaque << 0 << 3;
     QTest::newRow("tiff cmyk 16-bit") << "convert $IN -colorspace CMYK -depth 16 $OUT" << "tif" << opaque << 0 << 3;
