@@ -8,6 +8,7 @@
 
 #include <QFileInfo>
 #include <QImageReader>
+#include <QProcess>
 #include <QTest>
 
 using namespace ostrovel;
@@ -18,6 +19,21 @@ QImage readImage(const QString& path)
 {
     QImageReader reader(path);
     return reader.read();
+}
+
+// The largest channel difference of `image` from the default quadrants'
+// colours, at the middle of each quadrant.
+int quadrantsOff(const QImage& image)
+{
+    const QImage want = testpics::quadrants(4, 4);
+    int off = 0;
+    for (const QPoint at : {QPoint(1, 1), QPoint(3, 1), QPoint(1, 3), QPoint(3, 3)}) {
+        const QRgb got = image.pixel(at.x() * image.width() / 4, at.y() * image.height() / 4);
+        const QRgb w = want.pixel(at);
+        off = std::max({off, std::abs(qRed(got) - qRed(w)), std::abs(qGreen(got) - qGreen(w)),
+                        std::abs(qBlue(got) - qBlue(w))});
+    }
+    return off;
 }
 
 } // namespace
@@ -39,6 +55,8 @@ private Q_SLOTS:
     void unreadableSourceIsSkippedAndNamed();
     void pictureFolderChoice();
     void pictureFolderRefused();
+    void contentWinsOverName_data();
+    void contentWinsOverName();
 
 private:
     Form1& form() { return *m_fx->form; }
@@ -318,6 +336,47 @@ void TestExport::pictureFolderRefused()
     QCOMPARE(form().Bildordner, m_targets.path()); // the start folder it was given
     QCOMPARE(form().File1()->ListCount(), 7);
     QVERIFY(form().isVisible());
+}
+
+void TestExport::contentWinsOverName_data()
+{
+    QTest::addColumn<QString>("encoder"); // a shell command turning the PNG $IN into $OUT
+    QTest::newRow("png") << "cp \"$IN\" \"$OUT\"";
+    QTest::newRow("webp") << "cwebp -quiet -lossless \"$IN\" -o \"$OUT\"";
+}
+
+// A file the list shows by its name (".jpg") but holding another format is
+// read by its content, in the preview and in the export.
+void TestExport::contentWinsOverName()
+{
+    QFETCH(QString, encoder);
+    const QString in = m_targets.filePath("source.png");
+    QVERIFY(testpics::quadrants(120, 120).save(in, "PNG"));
+    QProcess shell;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("IN", in);
+    env.insert("OUT", m_fx->folder->filePath("Foto.jpg"));
+    shell.setProcessEnvironment(env);
+    shell.start("/bin/sh", {"-ec", encoder});
+    QVERIFY(shell.waitForFinished(-1) && shell.exitCode() == 0);
+    form().File1()->SetPath(m_fx->folder->path());
+    QVERIFY(m_fx->waitForList());
+
+    const QList<QListWidgetItem*> items = form().File1()->findItems("Foto.jpg", Qt::MatchExactly);
+    QCOMPARE(items.size(), 1);
+    QTest::mouseClick(form().File1()->viewport(), Qt::LeftButton, {}, form().File1()->visualItemRect(items[0]).center());
+    QCOMPARE(selected(), QStringList{"Foto.jpg"});
+    QVERIFY(m_fx->waitForPreview());
+    QVERIFY(!form().Picture1()->canvas().picture().isNull());
+    QCOMPARE(quadrantsOff(form().Picture1()->canvas().Image()), 0);
+
+    const QString target = makeTarget("out");
+    m_fx->answers << target;
+    QTest::mouseClick(form().Command2(), Qt::LeftButton);
+    QVERIFY2(m_fx->messages.isEmpty(), qPrintable(m_fx->messages.join("|")));
+    const QImage thumb = readImage(ThumbnailPath(target, "Foto.jpg"));
+    QVERIFY(!thumb.isNull());
+    QVERIFY2(quadrantsOff(thumb) <= 40, qPrintable(QString::number(quadrantsOff(thumb))));
 }
 
 QTEST_MAIN(TestExport)
