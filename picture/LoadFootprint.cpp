@@ -196,6 +196,13 @@ QSize webpDecodedSize(const formats::Probe& probe, QSize fitBox)
     return formats::ReducedDecodeSize(probe.stored, 1, fitBox).expandedTo(formats::ReducedDecodeSize(probe.stored, 6, fitBox));
 }
 
+// A HEIF's embedded thumbnail when it serves the box, else its primary image.
+QSize heifDecodedSize(const formats::Probe& probe, QSize fitBox)
+{
+    const int thumbnail = formats::ServingThumbnail(probe.thumbnails, probe.upright, fitBox);
+    return thumbnail < 0 ? probe.stored : probe.thumbnails[thumbnail];
+}
+
 // Bytes per decoded pixel held besides the 32-bit result, by the library's
 // own buffers, for each format.
 double workingBytesPerPixel(const formats::Probe& probe)
@@ -227,7 +234,9 @@ LoadFootprint otherFootprint(int fd, qint64 fileBytes, QSize fitBox)
     const qint64 read = std::min<qint64>(fileBytes, kMaxOtherFileBytes);
     if (!formats::DecodeAllowed(probe->stored.width(), probe->stored.height()))
         return {QSize(), read}; // read, then refused by the header's size
-    const QSize decoded = probe->format == formats::OtherFormat::Webp ? webpDecodedSize(*probe, fitBox) : probe->stored;
+    const QSize decoded = probe->format == formats::OtherFormat::Webp ? webpDecodedSize(*probe, fitBox)
+                          : probe->format == formats::OtherFormat::Heif ? heifDecodedSize(*probe, fitBox)
+                                                                         : probe->stored;
     const qint64 pixels = pixelBytes(decoded, 4);
     qint64 working = qint64(workingBytesPerPixel(*probe) * double(pixelBytes(decoded, 1)));
     if (probe->format == formats::OtherFormat::Jxl)

@@ -3,7 +3,9 @@
 // Debian's library for it, and what they share.
 
 #include <QByteArray>
+#include <QColorSpace>
 #include <QImage>
+#include <QList>
 #include <QSize>
 #include <QString>
 
@@ -42,6 +44,9 @@ bool DecodeAllowed(std::int64_t width, std::int64_t height);
 /// `image` converted from the colour space of the ICC profile `icc` to
 /// sRGB; left as it is when `icc` is empty, sRGB or not understood.
 void ConvertToSrgb(QImage& image, const QByteArray& icc);
+/// `image` converted from `space` to sRGB; left as it is when `space` is
+/// invalid or sRGB.
+void ConvertToSrgb(QImage& image, const QColorSpace& space);
 
 /// The EXIF orientation (1..8) in `exif`, an EXIF block with or without its
 /// "Exif\0\0" prefix; 1 when there is none.
@@ -52,5 +57,11 @@ int OrientationFromExif(const QByteArray& exif);
 /// resampler needs that room), never larger than `stored`. `orientation`
 /// turns `stored` upright to fit it.
 QSize ReducedDecodeSize(QSize stored, int orientation, QSize box);
+
+/// The index of the thumbnail in `thumbnails` (upright sizes) to decode
+/// instead of a picture of `upright` pixels fitted into `box`: the smallest
+/// of the picture's shape that still leaves the resampler the room a reduced
+/// decode leaves (twice the drawn size); -1 when none does or `box` is empty.
+int ServingThumbnail(const QList<QSize>& thumbnails, QSize upright, QSize box);
 
 } // namespace ostrovel::formats

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -188,6 +189,26 @@ heif_reader_grow_status heifWaitForSize(int64_t size, void* data)
                                                             : heif_reader_grow_status_size_beyond_eof;
 }
 
+// The upright sizes of the primary image's thumbnails, as the decoder
+// lists them.
+QList<QSize> heifThumbnails(const heif_image_handle* primary)
+{
+    const int count = std::min(heif_image_handle_get_number_of_thumbnails(primary), 16);
+    if (count <= 0)
+        return {};
+    std::vector<heif_item_id> ids(std::size_t(count), 0);
+    const int listed = heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
+    QList<QSize> sizes;
+    for (int i = 0; i < listed; ++i) {
+        heif_image_handle* thumbnail = nullptr;
+        if (heif_image_handle_get_thumbnail(primary, ids[std::size_t(i)], &thumbnail).code != heif_error_Ok)
+            continue;
+        sizes.append(QSize(heif_image_handle_get_width(thumbnail), heif_image_handle_get_height(thumbnail)));
+        heif_image_handle_release(thumbnail);
+    }
+    return sizes;
+}
+
 std::optional<Probe> probeHeif(int fd)
 {
     if (!HeifReady())
@@ -206,10 +227,12 @@ std::optional<Probe> probeHeif(int fd)
     if (heif_context_read_from_reader(ctx.get(), &reader, &file, nullptr).code != heif_error_Ok
         || heif_context_get_primary_image_handle(ctx.get(), &primary).code != heif_error_Ok)
         return std::nullopt;
-    const Probe probe{OtherFormat::Heif,
-                      QSize(heif_image_handle_get_ispe_width(primary), heif_image_handle_get_ispe_height(primary)),
-                      std::max(8, heif_image_handle_get_luma_bits_per_pixel(primary)),
-                      heif_image_handle_has_alpha_channel(primary) != 0, false};
+    Probe probe{OtherFormat::Heif,
+                QSize(heif_image_handle_get_ispe_width(primary), heif_image_handle_get_ispe_height(primary)),
+                std::max(8, heif_image_handle_get_luma_bits_per_pixel(primary)),
+                heif_image_handle_has_alpha_channel(primary) != 0, false};
+    probe.upright = QSize(heif_image_handle_get_width(primary), heif_image_handle_get_height(primary));
+    probe.thumbnails = heifThumbnails(primary);
     heif_image_handle_release(primary);
     return probe;
 }

@@ -4,6 +4,7 @@
 
 #include "picture/formats/FormatSniff.h"
 
+#include <QList>
 #include <QSize>
 
 #include <optional>
@@ -17,6 +18,8 @@ struct Probe {
     int bitsPerSample = 8;
     bool alpha = false;
     bool animated = false;
+    QSize upright = {};            ///< HEIF: the size after its rotation
+    QList<QSize> thumbnails = {};  ///< HEIF: its embedded thumbnails, upright
 };
 
 /// The header of the PNG, WebP, TIFF, HEIF/AVIF or JPEG XL picture in `fd`

@@ -1,14 +1,25 @@
 // HEIC, HEIF and AVIF through libheif (libde265 for HEVC, dav1d or libaom
 // for AV1): the primary image with its rotation, mirroring and cropping
-// applied, 10 and 12 bits brought to 8, alpha.
+// applied, or its embedded thumbnail when that is large enough for the box;
+// 10 and 12 bits brought to 8, alpha, colour from an ICC profile or an nclx
+// box (libheif applies the nclx matrix and range, we the primaries).
+// Debian's libheif 1.15 refuses to mirror (imir) pictures of more than 8
+// bits; it cannot be done here instead, as 1.15 does not tell a handle's
+// irot and imir to a caller that decodes with ignore_transformations.
 
 #include "picture/formats/Decoders.h"
 #include "picture/Limits.h"
 
 #include <libheif/heif.h>
 
+#include <QColorSpace>
+#include <QList>
+#include <QPointF>
+
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace ostrovel::formats {
 namespace {
@@ -33,6 +44,82 @@ QByteArray iccOf(const heif_image_handle* handle)
     return icc;
 }
 
+// The nclx box's primaries and transfer curve as a colour space; invalid
+// when they are sRGB's or unknown. The video curves (BT.709, BT.601,
+// BT.2020) are taken as sRGB's, as screens show them; PQ and HLG too, for
+// want of a tone mapping.
+QColorSpace spaceOf(const heif_color_profile_nclx& nclx)
+{
+    auto transfer = QColorSpace::TransferFunction::SRgb;
+    float gamma = 0;
+    switch (nclx.transfer_characteristics) {
+    case heif_transfer_characteristic_linear:
+        transfer = QColorSpace::TransferFunction::Linear;
+        break;
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_M:
+        transfer = QColorSpace::TransferFunction::Gamma;
+        gamma = 2.2f;
+        break;
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_B_G:
+        transfer = QColorSpace::TransferFunction::Gamma;
+        gamma = 2.8f;
+        break;
+    default:
+        break;
+    }
+    const bool srgbPrimaries = nclx.color_primaries == heif_color_primaries_ITU_R_BT_709_5
+                               || nclx.color_primaries == heif_color_primaries_unspecified;
+    if (srgbPrimaries)
+        return transfer == QColorSpace::TransferFunction::SRgb ? QColorSpace()
+                                                                : QColorSpace(QColorSpace::Primaries::SRgb, transfer, gamma);
+    return QColorSpace(QPointF(nclx.color_primary_white_x, nclx.color_primary_white_y),
+                       QPointF(nclx.color_primary_red_x, nclx.color_primary_red_y),
+                       QPointF(nclx.color_primary_green_x, nclx.color_primary_green_y),
+                       QPointF(nclx.color_primary_blue_x, nclx.color_primary_blue_y), transfer, gamma);
+}
+
+// The colour space of the handle's pixels: its ICC profile, else its nclx
+// box; invalid when it has neither.
+QColorSpace colourSpaceOf(const heif_image_handle* handle)
+{
+    const QByteArray icc = iccOf(handle);
+    if (!icc.isEmpty())
+        return QColorSpace::fromIccProfile(icc);
+    heif_color_profile_nclx* nclx = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx)
+        return {};
+    const QColorSpace space = spaceOf(*nclx);
+    heif_nclx_color_profile_free(nclx);
+    return space;
+}
+
+QSize uprightOf(const heif_image_handle* handle)
+{
+    return QSize(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
+}
+
+// The embedded thumbnail that serves `box` in place of `primary`; null
+// when none does.
+Heif<heif_image_handle> thumbnailFor(const heif_image_handle* primary, QSize box)
+{
+    const int count = std::min(heif_image_handle_get_number_of_thumbnails(primary), 16);
+    if (count <= 0 || box.isEmpty())
+        return nullptr;
+    std::vector<heif_item_id> ids(std::size_t(count), 0);
+    const int listed = heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
+    std::vector<Heif<heif_image_handle>> handles;
+    QList<QSize> sizes;
+    for (int i = 0; i < listed; ++i) {
+        heif_image_handle* thumbnail = nullptr;
+        if (heif_image_handle_get_thumbnail(primary, ids[std::size_t(i)], &thumbnail).code != heif_error_Ok)
+            continue;
+        handles.emplace_back(thumbnail);
+        sizes.append(uprightOf(thumbnail));
+    }
+    const int pick = ServingThumbnail(sizes, uprightOf(primary), box);
+    return pick < 0 ? nullptr : std::move(handles[std::size_t(pick)]);
+}
+
 // libheif's own words for what it does not support (Debian's 1.15 mirrors
 // only 8-bit pictures, for one): not damaged data.
 void explain(const heif_error& error, QString& reason)
@@ -41,7 +128,7 @@ void explain(const heif_error& error, QString& reason)
         reason = QStringLiteral("not supported: %1").arg(QString::fromUtf8(error.message));
 }
 
-Heif<heif_image> decodeImage(heif_image_handle* handle, bool alpha, QString& reason)
+Heif<heif_image> decodeImage(const heif_image_handle* handle, bool alpha, QString& reason)
 {
     const Heif<heif_decoding_options> options(heif_decoding_options_alloc());
     if (!options)
@@ -79,6 +166,20 @@ QImage toQImage(const heif_image* image, bool premultiplied, bool alpha, QString
     return out;
 }
 
+// The image of `handle` decoded, in sRGB (its colour space, else
+// `fallback`'s); null on failure.
+QImage decodeHandle(const heif_image_handle* handle, const heif_image_handle* fallback, QString& reason)
+{
+    const bool alpha = heif_image_handle_has_alpha_channel(handle);
+    const Heif<heif_image> decoded = decodeImage(handle, alpha, reason);
+    if (!decoded)
+        return {};
+    QImage image = toQImage(decoded.get(), heif_image_handle_is_premultiplied_alpha(handle), alpha, reason);
+    const QColorSpace space = colourSpaceOf(handle);
+    ConvertToSrgb(image, space.isValid() ? space : colourSpaceOf(fallback));
+    return image;
+}
+
 } // namespace
 
 bool HeifReady()
@@ -89,7 +190,7 @@ bool HeifReady()
     return initialised;
 }
 
-std::optional<Decoded> DecodeHeif(const QByteArray& bytes, QSize, QString& reason)
+std::optional<Decoded> DecodeHeif(const QByteArray& bytes, QSize fitBox, QString& reason)
 {
     reason = QStringLiteral("damaged data");
     if (!HeifReady())
@@ -109,21 +210,17 @@ std::optional<Decoded> DecodeHeif(const QByteArray& bytes, QSize, QString& reaso
     }
     const Heif<heif_image_handle> handle(primary);
     // The size after the file's transformations: the upright size.
-    const int width = heif_image_handle_get_width(handle.get());
-    const int height = heif_image_handle_get_height(handle.get());
-    if (!DecodeAllowed(width, height)) {
+    const QSize natural = uprightOf(handle.get());
+    if (!DecodeAllowed(natural.width(), natural.height())) {
         reason = QStringLiteral("too large");
         return std::nullopt;
     }
-    const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
-    const Heif<heif_image> decoded = decodeImage(handle.get(), alpha, reason);
-    if (!decoded)
-        return std::nullopt;
-    QImage image = toQImage(decoded.get(), heif_image_handle_is_premultiplied_alpha(handle.get()), alpha, reason);
+    // No second try with the primary image when the thumbnail fails: the
+    // load's memory is planned for the thumbnail (LoadFootprint).
+    const Heif<heif_image_handle> thumbnail = thumbnailFor(handle.get(), fitBox);
+    QImage image = decodeHandle(thumbnail ? thumbnail.get() : handle.get(), handle.get(), reason);
     if (image.isNull())
         return std::nullopt;
-    ConvertToSrgb(image, iccOf(handle.get()));
-    const QSize natural = image.size();
     return Decoded{std::move(image), natural};
 }
 

@@ -146,6 +146,12 @@ void TestOtherFormats::decodes_data()
     QTest::newRow("avif rotated") << "avifenc --min 0 --max 8 --irot 1 $IN $OUT >/dev/null" << "avif" << opaque << -90 << 14;
     QTest::newRow("avif 10-bit alpha") << "avifenc --min 0 --max 8 -d 10 $IN $OUT >/dev/null" << "avif" << alpha << 0 << 14;
     QTest::newRow("avif icc") << "avifenc -l $IN $OUT >/dev/null" << "avif" << p3 << 0 << 4;
+    // Colour told by an nclx box alone (Debian's heif-enc writes none), and
+    // a matrix and range besides the defaults.
+    QTest::newRow("avif nclx display p3") << "avifenc -l --ignore-icc --cicp 12/13/0 $IN $OUT >/dev/null" << "avif" << p3
+                                          << 0 << 4;
+    QTest::newRow("avif limited range bt.709")
+        << "avifenc --min 0 --max 0 -y 444 -r limited --cicp 1/13/1 $IN $OUT >/dev/null" << "avif" << opaque << 0 << 4;
     QTest::newRow("jxl lossless alpha") << "cjxl -q 100 $IN $OUT 2>/dev/null" << "jxl" << alpha << 0 << 1;
     QTest::newRow("jxl icc") << "cjxl -q 100 $IN $OUT 2>/dev/null" << "jxl" << p3 << 0 << 2;
 }
@@ -252,11 +258,16 @@ void TestOtherFormats::footprint_data()
     QTest::newRow("tiff 16-bit") << "convert $IN -depth 16 $OUT" << "tif" << none << whole;
     QTest::newRow("tiff tiled") << "convert $IN $OUT.s.tif; tiffcp -t $OUT.s.tif $OUT" << "tif" << none << whole;
     QTest::newRow("heic") << "heif-enc $IN -o $OUT >/dev/null" << "heic" << none << whole;
+    QTest::newRow("heic thumbnail serves") << "heif-enc -t 16 $IN -o $OUT >/dev/null" << "heic" << QSize(8, 6)
+                                           << QSize(16, 12);
+    QTest::newRow("heic thumbnail too small") << "heif-enc -t 16 $IN -o $OUT >/dev/null" << "heic" << QSize(9, 7)
+                                              << whole;
     QTest::newRow("avif 10-bit") << "avifenc -d 10 $IN $OUT >/dev/null" << "avif" << none << whole;
     QTest::newRow("jxl") << "cjxl $IN $OUT 2>/dev/null" << "jxl" << none << whole;
 }
 
-// Told from the header alone; at least the file and the 32-bit pixels.
+// Told from the header alone, as the loader then decodes it; at least the
+// file and the 32-bit pixels.
 void TestOtherFormats::footprint()
 {
     QFETCH(QString, script);
@@ -268,6 +279,10 @@ void TestOtherFormats::footprint()
     const LoadFootprint footprint = EstimateLoadFootprint(file, box);
     QCOMPARE(footprint.decoded, decoded);
     QVERIFY(footprint.bytes >= QFileInfo(file).size() + qint64(decoded.width()) * decoded.height() * 4);
+    QString reason;
+    const auto picture = LoadPicture(file, box, &reason);
+    QVERIFY2(picture, qPrintable(reason));
+    QCOMPARE(dynamic_cast<const RasterPicture&>(*picture).pixels().size(), decoded);
 }
 
 QTEST_GUILESS_MAIN(TestOtherFormats)
