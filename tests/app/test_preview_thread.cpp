@@ -4,6 +4,7 @@
 
 #include "export/Render.h"
 #include "tests/app/WindowFixture.h"
+#include "tests/support/EventLoopWatch.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WmfWriter.h"
 
@@ -122,7 +123,7 @@ void TestPreviewThread::slowPreviewKeepsWindowServed()
     click(0);
     QTRY_COMPARE(m_slow->started.load(), 1);
     const qint64 gap = longestGap([] { return true; }, 600);
-    QVERIFY2(gap <= 100 * test::kSanitizerSlowdown,
+    QVERIFY2(gap <= test::kServedWithinMs,
              qPrintable(QString("the event loop stood still for %1 ms").arg(gap)));
     QVERIFY(form().previewPending());
     m_slow->release.release();
