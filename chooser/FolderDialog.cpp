@@ -288,7 +288,7 @@ QString FolderDialog::selectedPath() const
 
 void FolderDialog::updateSelectionState()
 {
-    m_ok->setEnabled(!selectedPath().isEmpty());
+    m_ok->setEnabled(!m_confirming && !selectedPath().isEmpty());
     updateStatusLine();
 }
 
@@ -386,11 +386,37 @@ void FolderDialog::renamed(const Renamed& result)
 void FolderDialog::accept()
 {
     const QString path = selectedPath();
-    if (!path.isEmpty() && !QFileInfo::exists(path)) {
+    if (path.isEmpty()) {
+        QDialog::accept();
+        return;
+    }
+    if (m_confirming)
+        return;
+    m_confirming = true;
+    updateSelectionState();
+    m_work.run<bool>([path] { return QFileInfo::exists(path); },
+                     [this, path](const bool& exists) { confirmed(path, exists); });
+}
+
+void FolderDialog::confirmed(const QString& path, bool exists)
+{
+    if (!m_confirming)
+        return; // ended otherwise meanwhile
+    m_confirming = false;
+    updateSelectionState();
+    if (selectedPath() != path)
+        return; // chosen again meanwhile
+    if (!exists) {
         report(QStringLiteral("Der gewählte Ordner existiert nicht mehr."), QDir::toNativeSeparators(path));
         return;
     }
     QDialog::accept();
+}
+
+void FolderDialog::done(int result)
+{
+    m_confirming = false;
+    QDialog::done(result);
 }
 
 void FolderDialog::report(const QString& text, const QString& reason)

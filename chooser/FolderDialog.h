@@ -88,9 +88,13 @@ public Q_SLOTS:
     /// be made, says why and leaves the dialog as it was.
     void createFolder();
 
-    /// Confirms the selection, unless it has vanished since it was chosen:
-    /// then says so and stays open.
+    /// Confirms the selection once it is seen to exist, asked off the
+    /// dialog's thread; when it has vanished since it was chosen, says so and
+    /// stays open. Abbrechen still works while the answer is awaited.
     void accept() override;
+    void done(int result) override;
+    /// True from OK until the choice is seen to exist or not.
+    bool confirming() const { return m_confirming; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -108,6 +112,7 @@ private:
         QString reason; // why not; empty when renamed
         QFileInfo info; // of `to`, asked off the dialog's thread
     };
+    void confirmed(const QString& path, bool exists);
     void rename(const QString& path, const QString& name);
     void renamed(const Renamed& result);
     void buildModel(const FolderDialogOptions& options);
@@ -140,6 +145,7 @@ private:
     MakeFolderFunction m_makeFolder;
     bool m_creatingFolder = false;
     RenameFunction m_rename;
+    bool m_confirming = false;
     bool m_renaming = false; // from the end of an in-place renaming until it is done or refused
     DetachedWork m_work{this};
 };

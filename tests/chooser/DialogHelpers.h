@@ -62,6 +62,8 @@ inline void give(FolderDialog* d, Answer answer)
     case CancelButton: QTest::mouseClick(d->cancelButton(), Qt::LeftButton); break;
     case CloseWindow: d->close(); break;
     }
+    // The choice is confirmed once seen to exist, off the dialog's thread.
+    (void)QTest::qWaitFor([d] { return !d->confirming(); }, 10000);
 }
 
 inline bool wasLoaded(const QSignalSpy& loaded, const QString& dir)

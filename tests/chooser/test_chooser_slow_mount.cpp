@@ -27,9 +27,8 @@ using namespace ostrovel;
 
 namespace {
 
-// A mount that hangs: stat() of a path named "hung" waits off the main
+// A mount that hangs: a look at a path named "hung" waits off the main
 // thread until the test lets go (at most 5 s, so that a failure is no hang).
-// Qt asks the system through statx(); this definition is found first.
 struct HungMount {
     std::shared_ptr<test::SlowCalls> calls = std::make_shared<test::SlowCalls>();
     std::atomic<bool> blocked{false};
@@ -45,10 +44,11 @@ HungMount& hungMount()
 
 } // namespace
 
-extern "C" int statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* buf)
+namespace {
+
+// Waits while the mount hangs, when asked off the main thread about "hung".
+void waitIfHung(const char* path)
 {
-    using Statx = int (*)(int, const char*, int, unsigned int, struct statx*);
-    static const auto real = reinterpret_cast<Statx>(dlsym(RTLD_NEXT, "statx"));
     HungMount& mount = hungMount();
     if (!mount.letGo && std::this_thread::get_id() != mount.mainThread && QByteArray(path).endsWith("/hung")) {
         const test::SlowCalls::Scope scope(*mount.calls);
@@ -56,7 +56,26 @@ extern "C" int statx(int dirfd, const char* path, int flags, unsigned int mask, 
         for (int ms = 0; !mount.letGo && ms < 5000; ++ms)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+} // namespace
+
+// Qt asks the system through statx(), and access() for a mere existence;
+// these definitions are found first.
+extern "C" int statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* buf)
+{
+    using Statx = int (*)(int, const char*, int, unsigned int, struct statx*);
+    static const auto real = reinterpret_cast<Statx>(dlsym(RTLD_NEXT, "statx"));
+    waitIfHung(path);
     return real(dirfd, path, flags, mask, buf);
+}
+
+extern "C" int access(const char* path, int mode)
+{
+    using Access = int (*)(const char*, int);
+    static const auto real = reinterpret_cast<Access>(dlsym(RTLD_NEXT, "access"));
+    waitIfHung(path);
+    return real(path, mode);
 }
 
 namespace {
@@ -84,36 +103,45 @@ private Q_SLOTS:
 
 void TestChooserSlowMount::closingNeverWaitsForHungMount_data()
 {
+    QTest::addColumn<QString>("chosen");
     QTest::addColumn<bool>("ok");
-    QTest::newRow("OK") << true;
-    QTest::newRow("Abbrechen") << false;
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("OK") << "start" << true << true;
+    QTest::newRow("Abbrechen") << "start" << false << false;
+    // OK waits for the hung folder to answer; Abbrechen still ends the dialog.
+    QTest::newRow("OK on the hung folder, then Abbrechen") << "hung" << true << false;
 }
 
 void TestChooserSlowMount::closingNeverWaitsForHungMount()
 {
+    QFETCH(QString, chosen);
     QFETCH(bool, ok);
+    QFETCH(bool, accepted);
     HungMount& mount = hungMount();
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir("start") && QDir(dir.path()).mkdir("hung"));
     mount.blocked = false;
     mount.letGo = false;
     auto* dialog = new FolderDialog(newStyle());
-    dialog->setCurrentPath(dir.filePath("start")); // its folder is listed, "hung" with it
+    dialog->setCurrentPath(dir.filePath(chosen)); // its folder is listed, "hung" with it
     dialog->show();
     QTRY_VERIFY(mount.blocked);
 
     const test::EventLoopWatch watch(mount.calls);
     QTest::mouseClick(ok ? dialog->okButton() : dialog->cancelButton(), Qt::LeftButton);
+    (void)QTest::qWaitFor([&] { return !dialog->isVisible(); }, accepted ? 10000 : 300);
+    if (dialog->isVisible())
+        QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
     const int result = dialog->result();
-    const QString chosen = dialog->selectedPath();
+    const QString selected = dialog->selectedPath();
     delete dialog; // as BrowseFolder does once the dialog has ended
     QTest::qWait(200);
     const qint64 gap = watch.longestGap();
     mount.letGo = true;
 
     QVERIFY2(gap <= test::kServedWithinMs, qPrintable(QString("the window stood still for %1 ms").arg(gap)));
-    QCOMPARE(result, ok ? int(QDialog::Accepted) : int(QDialog::Rejected));
-    QCOMPARE(chosen, dir.filePath("start"));
+    QCOMPARE(result, accepted ? int(QDialog::Accepted) : int(QDialog::Rejected));
+    QCOMPARE(selected, dir.filePath(chosen));
 }
 
 void TestChooserSlowMount::slowFolderCallKeepsDialogServed_data()
