@@ -1,7 +1,8 @@
 #include "fit/Resample.h"
 
+#include "fit/ResampleKernel.h"
+
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -9,153 +10,8 @@
 namespace ostrovel {
 namespace {
 
-constexpr double kRadius = 3.0; // Lanczos-3
-constexpr double kPi = 3.14159265358979323846;
-constexpr int kEncodeSteps = 16383; // linear light back to 8 bits: fine enough near black
+using namespace resample;
 
-double lanczos3(double x)
-{
-    x = std::abs(x);
-    if (x < 1e-9)
-        return 1.0;
-    if (x >= kRadius)
-        return 0.0;
-    const double px = kPi * x;
-    return kRadius * std::sin(px) * std::sin(px / kRadius) / (px * px);
-}
-
-double srgbToLinear(double v)
-{
-    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-}
-
-double linearToSrgb(double v)
-{
-    return v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1.0 / 2.4) - 0.055;
-}
-
-// The 8-bit value to the filtered quantity, and back.
-struct Tables {
-    std::array<float, 256> decode[2]{};            // [light]
-    std::array<std::uint8_t, kEncodeSteps + 1> encode{}; // linear only
-
-    Tables()
-    {
-        for (int i = 0; i < 256; ++i) {
-            decode[int(Light::Srgb)][std::size_t(i)] = float(i / 255.0);
-            decode[int(Light::Linear)][std::size_t(i)] = float(srgbToLinear(i / 255.0));
-        }
-        for (int i = 0; i <= kEncodeSteps; ++i)
-            encode[std::size_t(i)] = std::uint8_t(std::lround(255.0 * linearToSrgb(double(i) / kEncodeSteps)));
-    }
-};
-
-const Tables& tables()
-{
-    static const Tables t;
-    return t;
-}
-
-// The source pixels one output pixel mixes along one axis.
-struct AxisTaps {
-    std::vector<int> first;     // per output: first source pixel
-    std::vector<int> count;     // per output: how many
-    std::vector<int> offset;    // per output: where its weights start
-    std::vector<float> weights; // normalised to a sum of 1
-    std::vector<int> lobeFirst; // per output: the pixels under the main lobe,
-    std::vector<int> lobeCount; // whose range the output is clamped to
-    int low = 0;                // the pixels inside the area: [low, high)
-    int high = 0;
-    int maxCount = 0;
-};
-
-// A pixel belongs to the picture when its centre lies inside the area.
-void insidePixels(int sourceSize, double start, double extent, AxisTaps& taps)
-{
-    taps.low = std::clamp(int(std::floor(start - 0.5)) + 1, 0, sourceSize - 1);
-    taps.high = std::clamp(int(std::ceil(start + extent - 0.5)), taps.low + 1, sourceSize);
-}
-
-// The pixels within the kernel's first zeros (closer than `stretch` to the
-// centre): the negative side lobes ring past edges, so the output is kept
-// within the range of these; the nearest pixel when none is that close.
-void addLobe(AxisTaps& taps, double centre, double stretch, int first, int count)
-{
-    int from = first + count, to = first - 1;
-    for (int j = first; j < first + count; ++j)
-        if (std::abs(j + 0.5 - centre) < stretch)
-            from = std::min(from, j), to = std::max(to, j);
-    if (from > to)
-        from = to = std::clamp(int(std::floor(centre)), first, first + count - 1);
-    taps.lobeFirst.push_back(from);
-    taps.lobeCount.push_back(to - from + 1);
-}
-
-// The weights of output pixel `i` from the pixels around `centre`.
-void addOutput(AxisTaps& taps, double centre, double support, double stretch)
-{
-    const int from = std::max(taps.low, int(std::floor(centre - support)));
-    const int to = std::min(taps.high - 1, int(std::ceil(centre + support)));
-    const std::size_t at = taps.weights.size();
-    double sum = 0;
-    for (int j = from; j <= to; ++j) {
-        const double w = lanczos3((j + 0.5 - centre) / stretch);
-        taps.weights.push_back(float(w));
-        sum += w;
-    }
-    int first = from, count = to - from + 1;
-    if (count <= 0 || sum < 1e-6) { // no usable neighbour: the nearest pixel inside
-        taps.weights.resize(at);
-        first = std::clamp(int(std::floor(centre)), taps.low, taps.high - 1);
-        count = 1;
-        taps.weights.push_back(1.0f);
-        sum = 1.0;
-    }
-    for (std::size_t k = at; k < taps.weights.size(); ++k)
-        taps.weights[k] = float(taps.weights[k] / sum);
-    taps.first.push_back(first);
-    taps.count.push_back(count);
-    taps.offset.push_back(int(at));
-    taps.maxCount = std::max(taps.maxCount, count);
-    addLobe(taps, centre, stretch, first, count);
-}
-
-AxisTaps axisTaps(int sourceSize, double start, double extent, int targetSize)
-{
-    AxisTaps taps;
-    insidePixels(sourceSize, start, extent, taps);
-    const double scale = extent / targetSize;
-    const double stretch = std::max(scale, 1.0); // a reduction widens the kernel
-    const double support = kRadius * stretch;
-    for (int i = 0; i < targetSize; ++i)
-        addOutput(taps, start + (i + 0.5) * scale, support, stretch);
-    return taps;
-}
-
-// A batch fits picture after picture of the same size into the same box: the
-// weights (a sine per tap) are made once per thread for each recent geometry.
-const AxisTaps& cachedAxisTaps(int sourceSize, double start, double extent, int targetSize)
-{
-    struct Entry {
-        int sourceSize;
-        double start, extent;
-        int targetSize;
-        AxisTaps taps;
-    };
-    constexpr std::size_t kKept = 4;
-    thread_local std::vector<Entry> recent;
-    for (std::size_t i = 0; i < recent.size(); ++i) {
-        const Entry& e = recent[i];
-        if (e.sourceSize == sourceSize && e.start == start && e.extent == extent && e.targetSize == targetSize) {
-            std::rotate(recent.begin(), recent.begin() + std::ptrdiff_t(i), recent.begin() + std::ptrdiff_t(i) + 1);
-            return recent.front().taps;
-        }
-    }
-    if (recent.size() == kKept)
-        recent.pop_back();
-    recent.insert(recent.begin(), Entry{sourceSize, start, extent, targetSize, axisTaps(sourceSize, start, extent, targetSize)});
-    return recent.front().taps;
-}
 
 struct Job {
     const SourcePixels& source;
@@ -190,16 +46,6 @@ void loadRow(const Job& job, int y, std::vector<float>& out)
             f[c] = a == 0 ? 0.0f : decode[std::min(255u, (q[c] * 255u + a / 2) / a)] * plain[a];
         f[3] = plain[a];
     }
-}
-
-// Four channels in one register: the compiler's vector type, plain SSE2 or NEON.
-using Pixel4 = float __attribute__((vector_size(16)));
-
-Pixel4 load4(const float* p)
-{
-    Pixel4 a;
-    std::memcpy(&a, p, sizeof a);
-    return a;
 }
 
 Pixel4 clamped(Pixel4 v, Pixel4 low, Pixel4 high)
@@ -361,7 +207,10 @@ bool usable(const Pixels<Byte>& b)
 
 } // namespace
 
-bool Resample(const SourcePixels& source, SourceArea area, const TargetPixels& target, bool opaque, Light light)
+namespace resample {
+
+bool resampleBy(Path path, const SourcePixels& source, SourceArea area, const TargetPixels& target, bool opaque,
+                Light light)
 {
     if (!usable(source) || !usable(target) || !(area.width > 0) || !(area.height > 0) || area.x < 0
         || area.y < 0 || area.x + area.width > source.width + 1e-6 || area.y + area.height > source.height + 1e-6)
@@ -372,10 +221,21 @@ bool Resample(const SourcePixels& source, SourceArea area, const TargetPixels& t
     // Reductions keep the plain Lanczos-3: its slight overshoot is what keeps
     // a photo's fine detail; an enlargement is clamped.
     const bool enlarging = area.width < target.width || area.height < target.height;
+    if (path == Path::Fastest && opaque && !enlarging) {
+        reduceOpaque(source, across, down, target, light);
+        return true;
+    }
     const Job job{source, target, across, down, opaque, light, &tables(), enlarging};
     RowCache cache(job);
     filterDown(job, cache);
     return true;
+}
+
+} // namespace resample
+
+bool Resample(const SourcePixels& source, SourceArea area, const TargetPixels& target, bool opaque, Light light)
+{
+    return resample::resampleBy(resample::Path::Fastest, source, area, target, opaque, light);
 }
 
 } // namespace ostrovel

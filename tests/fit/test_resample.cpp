@@ -3,10 +3,12 @@
 // partial edge pixels of a reduced decode left out.
 
 #include "fit/Resample.h"
+#include "fit/ResampleKernel.h"
 
 #include <QTest>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 using namespace ostrovel;
@@ -110,6 +112,22 @@ Raster graphic(const QString& kind, int w, int h)
     return r;
 }
 
+// Something like a photo: smooth light, fine texture, hard edges and noise
+// over the whole range, dark corners included.
+Raster photoLike(int w, int h)
+{
+    Raster r(w, h);
+    std::mt19937 random(std::uint32_t(w * 7919 + h));
+    std::uniform_int_distribution<int> noise(-12, 12);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int light = 255 * (x + y) / (w + h), stripe = (x / 3 + y / 5) % 2 ? 40 : 0;
+            const auto v = [&](int base) { return std::clamp(base + noise(random), 0, 255); };
+            r.set(x, y, v(light - stripe), v(255 - light), v(x < w / 3 ? 220 : light / 2));
+        }
+    return r;
+}
+
 // How far any channel of `out` leaves the range of the source pixels around
 // the point it shows: those within one output pixel's width (at least one
 // source pixel) along each axis, inside the picture.
@@ -145,6 +163,8 @@ int worstOvershoot(Raster& in, Raster& out)
 
 } // namespace
 
+Q_DECLARE_METATYPE(ostrovel::SourceArea)
+
 class TestResample : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -159,6 +179,8 @@ private Q_SLOTS:
     void refusesBadAreas();
     void noRingingAtEdges_data();
     void noRingingAtEdges();
+    void fastPathMatchesGeneral_data();
+    void fastPathMatchesGeneral();
 };
 
 void TestResample::keepsDetailBelowNyquist_data()
@@ -320,6 +342,44 @@ void TestResample::noRingingAtEdges()
     QVERIFY(Resample(in.source(), whole(in), out.target(), true, linear ? Light::Linear : Light::Srgb));
     const int worst = worstOvershoot(in, out);
     QVERIFY2(worst <= 3, qPrintable(QString("%1 levels beyond the local range").arg(worst)));
+}
+
+void TestResample::fastPathMatchesGeneral_data()
+{
+    QTest::addColumn<QSize>("source");
+    QTest::addColumn<SourceArea>("area"); // empty: the whole source
+    QTest::addColumn<QSize>("target");
+    QTest::addColumn<bool>("linear");
+    QTest::newRow("factor 4") << QSize(640, 480) << SourceArea{} << QSize(158, 119) << true;
+    QTest::newRow("factor 2, odd sizes") << QSize(401, 301) << SourceArea{} << QSize(200, 150) << true;
+    QTest::newRow("factor 1.39") << QSize(333, 250) << SourceArea{} << QSize(240, 180) << true;
+    QTest::newRow("almost 1") << QSize(100, 80) << SourceArea{} << QSize(99, 79) << true;
+    QTest::newRow("across only") << QSize(257, 64) << SourceArea{} << QSize(17, 64) << true;
+    QTest::newRow("down only") << QSize(64, 300) << SourceArea{} << QSize(64, 31) << true;
+    QTest::newRow("partial pixels") << QSize(251, 188) << SourceArea{0, 0, 250.5, 187.25} << QSize(120, 90) << true;
+    QTest::newRow("inner area") << QSize(300, 200) << SourceArea{17.5, 9, 200, 150} << QSize(97, 73) << true;
+    QTest::newRow("sRGB, factor 3") << QSize(474, 300) << SourceArea{} << QSize(158, 100) << false;
+}
+
+// Opaque reductions take a faster path (the pass down first, rows of three
+// channels, wider vectors); it must come within a level of the general one.
+void TestResample::fastPathMatchesGeneral()
+{
+    QFETCH(QSize, source);
+    QFETCH(SourceArea, area);
+    QFETCH(QSize, target);
+    QFETCH(bool, linear);
+    const Raster in = photoLike(source.width(), source.height());
+    if (area.width == 0)
+        area = whole(in);
+    const Light light = linear ? Light::Linear : Light::Srgb;
+    Raster fast(target.width(), target.height()), general(target.width(), target.height());
+    QVERIFY(resample::resampleBy(resample::Path::Fastest, in.source(), area, fast.target(), true, light));
+    QVERIFY(resample::resampleBy(resample::Path::General, in.source(), area, general.target(), true, light));
+    int worst = 0;
+    for (std::size_t i = 0; i < fast.bytes.size(); ++i)
+        worst = std::max(worst, std::abs(int(fast.bytes[i]) - int(general.bytes[i])));
+    QVERIFY2(worst <= 1, qPrintable(QString("%1 levels apart").arg(worst)));
 }
 
 QTEST_GUILESS_MAIN(TestResample)
