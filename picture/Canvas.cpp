@@ -1,6 +1,7 @@
 #include "picture/Canvas.h"
 
 #include "picture/Picture.h"
+#include "common/HugePages.h"
 
 #include <QPainter>
 
@@ -67,6 +68,7 @@ QImage Canvas::Image() const
     QImage image(m_size, QImage::Format_RGB32);
     if (image.isNull())
         return image;
+    AskHugePages(image.bits(), std::size_t(image.sizeInBytes()));
     image.fill(ToQColor(m_backColor));
     if (!m_picture.isNull()) {
         QPainter painter(&image);

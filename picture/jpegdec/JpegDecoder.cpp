@@ -5,15 +5,13 @@
 #include "picture/jpegdec/JpegSession.h"
 #include "picture/jpegdec/NeededScans.h"
 #include "picture/Limits.h"
+#include "common/HugePages.h"
 
 #include <QColorSpace>
 
 #include <algorithm>
-#include <cstdint>
 #include <new>
 #include <vector>
-
-#include <sys/mman.h>
 
 namespace ostrovel {
 namespace jpegdec {
@@ -88,18 +86,6 @@ void damaged(QString* reason, const JpegSession& session)
         setReason(reason, QStringLiteral("damaged data (%1)").arg(words));
 }
 
-// A large picture is fresh memory each time (the allocator maps it anew):
-// its first touch would fault page by page, which costs more than the decode
-// on a virtual machine. Huge pages take one fault per 2 MB; a hint only.
-void askHugePages(uchar* bits, std::size_t bytes)
-{
-    constexpr std::uintptr_t kHuge = 2u << 20;
-    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(bits) + kHuge - 1) & ~(kHuge - 1);
-    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(bits) + bytes) & ~(kHuge - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
-
 // Allocates the picture only once libjpeg has accepted the whole setup, and
 // decodes straight into its scanlines.
 std::optional<QImage> decodePixels(JpegSession& session, QSize output, QString* reason)
@@ -117,7 +103,7 @@ std::optional<QImage> decodePixels(JpegSession& session, QSize output, QString* 
         setReason(reason, QStringLiteral("not enough memory"));
         return std::nullopt;
     }
-    askHugePages(image.bits(), std::size_t(image.sizeInBytes()));
+    AskHugePages(image.bits(), std::size_t(image.sizeInBytes()));
     if (!session.readRows(image.bits(), image.bytesPerLine())) {
         damaged(reason, session);
         return std::nullopt;
