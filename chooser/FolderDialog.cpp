@@ -242,14 +242,29 @@ void FolderDialog::connectSignals()
 
 void FolderDialog::setCurrentPath(const QString& path)
 {
+    const int request = ++m_locateRequest;
+    m_tree->selectionModel()->clear();
+    m_locating = !path.isEmpty();
+    if (!m_locating)
+        return;
+    m_work.run<Located>(
+        [path] {
+            const QFileInfo info(path);
+            return Located{QDir::cleanPath(info.absoluteFilePath()), info.isDir()};
+        },
+        [this, request](const Located& place) {
+            if (request == m_locateRequest)
+                located(place);
+        });
+}
+
+void FolderDialog::located(const Located& place)
+{
+    m_locating = false;
     QModelIndex source;
-    if (!path.isEmpty()) {
-        const QFileInfo info(path);
-        const QString clean = QDir::cleanPath(info.absoluteFilePath());
-        // index() would add even a filtered-out file to the tree.
-        if ((m_includeFiles || info.isDir()) && isAtOrBelow(clean, m_rootPath))
-            source = m_model->index(clean);
-    }
+    // index() would add even a filtered-out file to the tree.
+    if ((m_includeFiles || place.isDir) && isAtOrBelow(place.path, m_rootPath))
+        source = m_model->index(place.path);
     const QModelIndex view = m_proxy->mapFromSource(source);
     if (!view.isValid()) {
         m_tree->selectionModel()->clear();
@@ -441,8 +456,13 @@ bool FolderDialog::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
     if ((watched == m_tree || watched == m_tree->viewport())
-        && (type == QEvent::KeyPress || type == QEvent::MouseButtonPress || type == QEvent::Wheel))
+        && (type == QEvent::KeyPress || type == QEvent::MouseButtonPress || type == QEvent::Wheel)) {
         m_followSelection = false;
+        if (type != QEvent::Wheel && m_locating) {
+            ++m_locateRequest; // the user chooses now
+            m_locating = false;
+        }
+    }
     if (watched == m_status && (type == QEvent::Resize || type == QEvent::FontChange))
         updateStatusLine();
     return QDialog::eventFilter(watched, event);

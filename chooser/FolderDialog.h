@@ -44,9 +44,13 @@ public:
     ~FolderDialog() override;
 
     /// Selects `path` and scrolls it into view, expanding the folders above
-    /// it. An empty or missing path, one outside the root, or a file while
-    /// files are not listed clears the selection instead.
+    /// it, once the file system has told what it is (asked off the dialog's
+    /// thread; the user's own choice meanwhile wins). An empty or missing
+    /// path, one outside the root, or a file while files are not listed
+    /// clears the selection instead.
     void setCurrentPath(const QString& path);
+    /// True from setCurrentPath() until its path is selected or refused.
+    bool locating() const { return m_locating; }
 
     /// The selected item's path exactly as the file-system model spells it
     /// ("/" for the top); empty when nothing is selected.
@@ -112,6 +116,11 @@ private:
         QString reason; // why not; empty when renamed
         QFileInfo info; // of `to`, asked off the dialog's thread
     };
+    struct Located {
+        QString path; // clean, absolute
+        bool isDir = false;
+    };
+    void located(const Located& place);
     void confirmed(const QString& path, bool exists);
     void rename(const QString& path, const QString& name);
     void renamed(const Renamed& result);
@@ -145,6 +154,8 @@ private:
     MakeFolderFunction m_makeFolder;
     bool m_creatingFolder = false;
     RenameFunction m_rename;
+    bool m_locating = false;
+    int m_locateRequest = 0; // the latest setCurrentPath(); user input ends it too
     bool m_confirming = false;
     bool m_renaming = false; // from the end of an in-place renaming until it is done or refused
     DetachedWork m_work{this};

@@ -99,7 +99,7 @@ inline bool showAt(FolderDialog& dialog, const QString& start)
 {
     dialog.setCurrentPath(start);
     dialog.show();
-    return QTest::qWaitForWindowExposed(&dialog);
+    return QTest::qWaitForWindowExposed(&dialog) && QTest::qWaitFor([&] { return !dialog.locating(); }, 10000);
 }
 
 } // namespace dialogtest

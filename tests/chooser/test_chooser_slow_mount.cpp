@@ -3,6 +3,7 @@
 
 #include "chooser/FolderDialog.h"
 #include "chooser/GermanReason.h"
+#include "tests/chooser/DialogHelpers.h"
 #include "tests/support/EventLoopWatch.h"
 
 #include <QApplication>
@@ -103,37 +104,49 @@ private Q_SLOTS:
 
 void TestChooserSlowMount::closingNeverWaitsForHungMount_data()
 {
-    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("chosen"); // the start folder
+    QTest::addColumn<bool>("hangsAtOnce"); // else once the start folder is selected
     QTest::addColumn<bool>("ok");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("OK") << "start" << true << true;
-    QTest::newRow("Abbrechen") << "start" << false << false;
-    // OK waits for the hung folder to answer; Abbrechen still ends the dialog.
-    QTest::newRow("OK on the hung folder, then Abbrechen") << "hung" << true << false;
+    QTest::addColumn<bool>("selected");
+    QTest::newRow("OK") << "start" << true << true << true << true;
+    QTest::newRow("Abbrechen") << "start" << true << false << false << true;
+    // The dialog opens without its start folder; Abbrechen ends it.
+    QTest::newRow("hung start folder") << "hung" << true << true << false << false;
+    // OK waits for the hung folder to answer; Abbrechen ends the dialog.
+    QTest::newRow("OK on the hung folder, then Abbrechen") << "hung" << false << true << false << true;
 }
 
 void TestChooserSlowMount::closingNeverWaitsForHungMount()
 {
     QFETCH(QString, chosen);
+    QFETCH(bool, hangsAtOnce);
     QFETCH(bool, ok);
     QFETCH(bool, accepted);
+    QFETCH(bool, selected);
     HungMount& mount = hungMount();
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir("start") && QDir(dir.path()).mkdir("hung"));
     mount.blocked = false;
-    mount.letGo = false;
+    mount.letGo = !hangsAtOnce;
     auto* dialog = new FolderDialog(newStyle());
+    const test::EventLoopWatch watch(mount.calls);
     dialog->setCurrentPath(dir.filePath(chosen)); // its folder is listed, "hung" with it
     dialog->show();
-    QTRY_VERIFY(mount.blocked);
+    if (hangsAtOnce) {
+        QTRY_VERIFY(mount.blocked);
+    } else {
+        QTRY_COMPARE(dialog->selectedPath(), dir.filePath(chosen));
+        mount.letGo = false;
+    }
 
-    const test::EventLoopWatch watch(mount.calls);
     QTest::mouseClick(ok ? dialog->okButton() : dialog->cancelButton(), Qt::LeftButton);
+    QTRY_VERIFY(mount.blocked);
     (void)QTest::qWaitFor([&] { return !dialog->isVisible(); }, accepted ? 10000 : 300);
     if (dialog->isVisible())
         QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
     const int result = dialog->result();
-    const QString selected = dialog->selectedPath();
+    const QString path = dialog->selectedPath();
     delete dialog; // as BrowseFolder does once the dialog has ended
     QTest::qWait(200);
     const qint64 gap = watch.longestGap();
@@ -141,7 +154,7 @@ void TestChooserSlowMount::closingNeverWaitsForHungMount()
 
     QVERIFY2(gap <= test::kServedWithinMs, qPrintable(QString("the window stood still for %1 ms").arg(gap)));
     QCOMPARE(result, accepted ? int(QDialog::Accepted) : int(QDialog::Rejected));
-    QCOMPARE(selected, dir.filePath(chosen));
+    QCOMPARE(path, selected ? dir.filePath(chosen) : QString());
 }
 
 void TestChooserSlowMount::slowFolderCallKeepsDialogServed_data()
@@ -176,9 +189,7 @@ void TestChooserSlowMount::slowFolderCallKeepsDialogServed()
     } else {
         dialog.setMakeFolderFunction([slowly, make](const QString& path) { return slowly([&] { return make(path); }); });
     }
-    dialog.setCurrentPath(dir.path());
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(dialogtest::showAt(dialog, dir.path()));
 
     std::unique_ptr<test::EventLoopWatch> watch;
     if (!renaming)

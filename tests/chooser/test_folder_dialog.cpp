@@ -196,6 +196,7 @@ void TestFolderDialog::filesListedOnlyWithIncludeFiles()
     QCOMPARE(shown, names); // never the hidden folder
 
     dialog.setCurrentPath(at("note.txt"));
+    QTRY_VERIFY(!dialog.locating());
     QCOMPARE(dialog.selectedPath(), includeFiles ? at("note.txt") : QString());
     QCOMPARE(dialog.okButton()->isEnabled(), includeFiles);
 }

@@ -78,6 +78,7 @@ void TestTreeNoReads::expandingNeverOpensFiles()
     dialog.setCurrentPath(folder + "/unter");
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTRY_VERIFY(!dialog.locating());
     QTRY_VERIFY(std::any_of(loaded.cbegin(), loaded.cend(), [&](const QList<QVariant>& a) { return a.at(0).toString() == folder; }));
     dialog.tree()->expand(dialog.tree()->currentIndex().parent());
     QTest::qWait(100); // let the listing's last updates reach the model
