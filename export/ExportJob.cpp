@@ -42,6 +42,7 @@ struct Landed {
     int task = 0;
     bool written = false;
     QString reason; // why not
+    QString output;
 };
 
 } // namespace
@@ -92,6 +93,8 @@ struct ExportJob::Shared {
     bool stop = false;
     bool writerDone = false;
     bool keepUnreadable = true; // in the result; else only told
+    int memoryFailure = -1;      // the task whose outcome could not be recorded
+    QString memoryFailureOutput; // its file
     std::map<int, Rendered> results;
     std::deque<Landed> landed; // not yet told to the calling thread
     ExportResult result;
@@ -123,7 +126,8 @@ struct ExportJob::Shared {
     void workStep(std::unique_lock<std::mutex>& lock);
     void writeStep(std::unique_lock<std::mutex>& lock);
     bool land(int task, const QString& output, Rendered& r, int& errnum) const noexcept;
-    void recordFailure(int task, int status, int errnum, QImage canvas);
+    void recordFailure(int task, const QString& output, int status, int errnum, QImage canvas);
+    void endForMemory(int task, const QString& output) noexcept;
     void finishTask(int task);
     void tell(const ExportCallbacks& callbacks, std::unique_lock<std::mutex>& lock);
     void work();
@@ -287,7 +291,12 @@ void ExportJob::Shared::renderStep(std::unique_lock<std::mutex>& lock)
     reserved -= cost;
     r.reserved = r.jpeg.bytes.size();
     reserved += r.reserved;
-    results[task] = std::move(r);
+    try {
+        results[task] = std::move(r);
+    } catch (const std::bad_alloc&) {
+        reserved -= r.reserved; // never to be written
+        endForMemory(task, job.output);
+    }
     resultReady.notify_all();
     workAvailable.notify_all();
     progress.notify_all();
@@ -325,7 +334,7 @@ bool ExportJob::Shared::land(int task, const QString& output, Rendered& r, int& 
     return r.jpeg.status == kStatusOk;
 }
 
-void ExportJob::Shared::recordFailure(int task, int status, int errnum, QImage canvas)
+void ExportJob::Shared::recordFailure(int task, const QString& output, int status, int errnum, QImage canvas)
 {
     const RuntimeError error = SaveError(status);
     QString reason;
@@ -337,7 +346,22 @@ void ExportJob::Shared::recordFailure(int task, int status, int errnum, QImage c
         reason = QStringLiteral("the picture cannot be encoded");
     else
         reason = error.description();
-    result.writeFailure = WriteFailure{task, error, entry(task).task.output, errnum, reason, std::move(canvas)};
+    result.writeFailure = WriteFailure{task, error, output, errnum, reason, std::move(canvas)};
+}
+
+// Memory ran out while `task`'s outcome was recorded: the export ends there,
+// as at a failed write; the failure is recorded once the threads are idle
+// and memory is let go. Called with the lock held.
+void ExportJob::Shared::endForMemory(int task, const QString& output) noexcept
+{
+    if (memoryFailure < 0 || task < memoryFailure) {
+        memoryFailure = task;
+        memoryFailureOutput = output;
+    }
+    limit = std::min(limit, task);
+    workAvailable.notify_all();
+    resultReady.notify_all();
+    progress.notify_all();
 }
 
 // The writer is done with `task`: what it held is let go.
@@ -376,15 +400,19 @@ void ExportJob::Shared::writeStep(std::unique_lock<std::mutex>& lock)
     }
     lock.lock();
     reserved -= r.reserved;
-    if (!r.readable) {
-        landed.push_back(Landed{task, false, r.reason});
-    } else if (ok) {
-        ++result.written;
-        landed.push_back(Landed{task, true, {}});
-    } else {
-        recordFailure(task, r.jpeg.status, errnum, std::move(failedCanvas));
-        limit = next; // nothing more is started; what is in flight is dropped
-        writerDone = true;
+    try {
+        if (!r.readable) {
+            landed.push_back(Landed{task, false, r.reason, job.output});
+        } else if (ok) {
+            landed.push_back(Landed{task, true, {}, job.output});
+            ++result.written;
+        } else {
+            recordFailure(task, job.output, r.jpeg.status, errnum, std::move(failedCanvas));
+            limit = next; // nothing more is started; what is in flight is dropped
+            writerDone = true;
+        }
+    } catch (const std::bad_alloc&) {
+        endForMemory(task, job.output);
     }
     finishTask(task);
     workAvailable.notify_all();
@@ -408,8 +436,14 @@ void ExportJob::Shared::tell(const ExportCallbacks& callbacks, std::unique_lock<
     while (!landed.empty()) {
         const Landed l = std::move(landed.front());
         landed.pop_front();
-        if (!l.written && (keepUnreadable || !callbacks.unreadable))
-            result.unreadable << UnreadableTask{l.task, l.reason};
+        if (!l.written && (keepUnreadable || !callbacks.unreadable)) {
+            try {
+                result.unreadable << UnreadableTask{l.task, l.reason};
+            } catch (const std::bad_alloc&) {
+                endForMemory(l.task, l.output);
+                continue;
+            }
+        }
         lock.unlock();
         if (l.written && callbacks.written)
             callbacks.written(l.task);
@@ -496,6 +530,8 @@ ExportResult ExportJob::run(const ExportCallbacks& callbacks, int threads)
             callbacks.idle();
         lock.lock();
     }
+    if (s.memoryFailure >= 0 && !s.result.writeFailure)
+        s.recordFailure(s.memoryFailure, s.memoryFailureOutput, kStatusOutOfMemory, 0, QImage());
     ExportResult result = std::move(s.result);
     result.cancelled = cancelled;
     return result;

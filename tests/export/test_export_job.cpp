@@ -6,6 +6,7 @@
 #include "export/ExportJob.h"
 #include "jpeg/Picturebox_2_jpg.h"
 #include "export/Render.h"
+#include "tests/support/FailingAllocation.h"
 #include "tests/support/TestPictures.h"
 
 #include <QDir>
@@ -57,6 +58,8 @@ private Q_SLOTS:
     void moreTasksAsTheyCome();
     void hungSourceMountIsCancelled_data();
     void hungSourceMountIsCancelled();
+    void outOfMemoryRecordingEndsThere_data();
+    void outOfMemoryRecordingEndsThere();
 
 private:
     QList<ExportTask> makeTasks(int count, const QString& target)
@@ -341,6 +344,44 @@ void TestExportJob::hungSourceMountIsCancelled()
     QVERIFY(stillHung);
     QVERIFY(result.cancelled);
     QCOMPARE(result.written, 0);
+}
+
+void TestExportJob::outOfMemoryRecordingEndsThere_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("failing");
+    QTest::addColumn<bool>("streamed"); // tasks given one by one, as ostrovel-batch does
+    QTest::newRow("first, one worker") << 1 << 0 << false;
+    QTest::newRow("later, two workers") << 2 << 3 << false;
+    QTest::newRow("later, streamed") << 2 << 3 << true;
+}
+
+// Memory that runs out while a worker records its rendering ends the
+// export at that file, as a failed write does, instead of the process.
+void TestExportJob::outOfMemoryRecordingEndsThere()
+{
+    QFETCH(int, threads);
+    QFETCH(int, failing);
+    QFETCH(bool, streamed);
+    const QList<ExportTask> tasks = makeTasks(6, makeFolder("oom"));
+    ExportHooks hooks;
+    hooks.afterRender = [failing](int task) {
+        if (task == failing)
+            test::FailNextAllocationOnThisThread(); // the rendering is recorded next
+    };
+    ExportJob job(streamed ? QList<ExportTask>{} : tasks, m_settings, QSize(799, 611), 0xEFEFEF);
+    job.setHooks(hooks);
+    qsizetype given = 0;
+    if (streamed)
+        job.setMoreTasks([&]() { return given < tasks.size() ? std::optional(tasks[given++]) : std::nullopt; });
+    const ExportResult result = job.run({}, threads);
+    QVERIFY(result.writeFailure);
+    QCOMPARE(result.writeFailure->task, failing);
+    QCOMPARE(result.writeFailure->path, tasks[failing].output);
+    QCOMPARE(result.writeFailure->reason, QString("not enough memory"));
+    QCOMPARE(result.written, failing);
+    for (int i = 0; i < tasks.size(); ++i)
+        QCOMPARE(QFile::exists(tasks[i].output), i < failing);
 }
 
 QTEST_GUILESS_MAIN(TestExportJob)
