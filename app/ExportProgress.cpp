@@ -118,6 +118,10 @@ ExportProgress::ExportProgress(QWidget* owner, int total, int delayMs)
 ExportProgress::~ExportProgress()
 {
     close();
+    // Input that came in as the export ended, after its last turn of the
+    // event loop, is dropped by the gate too: held back, it would reach the
+    // window afterwards (an Escape would end the program).
+    QCoreApplication::processEvents();
 }
 
 void ExportProgress::close()

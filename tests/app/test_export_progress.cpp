@@ -6,6 +6,7 @@
 #include "tests/support/EventLoopWatch.h"
 
 #include <QAccessible>
+#include <QKeyEvent>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -47,6 +48,7 @@ private Q_SLOTS:
     void cancelRefusesInputUntilExportEnds();
     void escapeCancels_data();
     void escapeCancels();
+    void escapeAsQuickExportEndsIsDropped();
     void dialogClosedBeforeMessages();
     void slowSourceMountKeepsWindowServed_data();
     void slowSourceMountKeepsWindowServed();
@@ -239,6 +241,29 @@ void TestExportProgress::escapeCancels()
     QVERIFY(!form.exporting());
     QVERIFY(form.isVisible());
     QVERIFY(QDir(m_out.path()).entryList(QDir::Files).size() < form.File1()->ListCount());
+}
+
+// An Escape that comes in as a quick export ends, after its last turn of the
+// event loop and before any dialog, is dropped like all input during the
+// export: it must not reach the window afterwards and end the program.
+void TestExportProgress::escapeAsQuickExportEndsIsDropped()
+{
+    Form1& form = *m_fx->form;
+    form.File1()->SetSelected(0, true);
+    int posted = 0;
+    QObject context;
+    // The file's entry is deselected as the last thing the export does.
+    connect(form.File1(), &QListWidget::itemSelectionChanged, &context, [&] {
+        if (form.exporting() && posted++ == 0)
+            QCoreApplication::postEvent(form.File1(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    });
+    QTemporaryDir out;
+    m_fx->answers << out.path();
+    QTest::mouseClick(form.Command2(), Qt::LeftButton);
+    QCOMPARE(posted, 1);
+    QTest::qWait(50); // anything held back would arrive now
+    QVERIFY(form.isVisible());
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 1);
 }
 
 void TestExportProgress::dialogClosedBeforeMessages()
