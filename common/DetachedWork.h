@@ -25,7 +25,7 @@ public:
     /// After this, no result is delivered any more.
     void close()
     {
-        std::lock_guard lock(m_box->mutex);
+        std::lock_guard lock(handOverMutex());
         m_box->owner = nullptr;
     }
 
@@ -37,31 +37,40 @@ public:
     {
         auto job = [box = m_box, work = std::move(work), done = std::move(done)] {
             T result = work();
-            std::lock_guard lock(box->mutex);
-            // Queued: an owner deleted before it runs drops it with its events.
+            // The queued call is built and posted under the lock, and runs
+            // only after taking it: what this thread wrote reaches the owner's
+            // through a lock ThreadSanitizer sees, not only through Qt's event
+            // queue (Qt is not built with it). An owner deleted before the
+            // call runs drops it with its events, after close() took the lock.
+            std::lock_guard lock(handOverMutex());
             if (box->owner)
-                QMetaObject::invokeMethod(box->owner, [done, result] { done(result); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    box->owner,
+                    [done, result] {
+                        { const std::lock_guard takeOver(handOverMutex()); }
+                        done(result);
+                    },
+                    Qt::QueuedConnection);
         };
-#if defined(__SANITIZE_THREAD__)
-        // Qt's event queue hands the result over through locks ThreadSanitizer
-        // cannot see (Qt is not built with it), and the queued call is made in
-        // our code: under it the work runs here, so the threaded tests check
-        // everything else.
-        job();
-#else
         try {
             std::thread(job).detach();
         } catch (const std::system_error&) {
             job();
         }
-#endif
     }
 
 private:
     struct Box {
-        std::mutex mutex;
-        QObject* owner = nullptr;
+        QObject* owner = nullptr; ///< guarded by handOverMutex()
     };
+
+    /// One for all owners: held only while a result is posted or taken over.
+    static std::mutex& handOverMutex()
+    {
+        static std::mutex mutex;
+        return mutex;
+    }
+
     std::shared_ptr<Box> m_box;
 };
 

@@ -1,6 +1,6 @@
 // The ThreadSanitizer set-up's own test: a data race of ours on a Qt pool
 // thread must be reported, whatever tests/tsan.supp says about Qt. Run only
-// under the tsan preset, where it is expected to fail.
+// under the tsan preset.
 
 #include <QThreadPool>
 
