@@ -4,6 +4,7 @@
 #include "tests/app/WindowFixture.h"
 #include "app/ExportProgress.h"
 #include "tests/support/EventLoopWatch.h"
+#include "tests/support/TestFiles.h"
 
 #include <QAccessible>
 #include <QKeyEvent>
@@ -71,6 +72,9 @@ void TestExportProgress::init()
 void TestExportProgress::quickExportShowsNoDialog()
 {
     ShowSpy spy;
+    // The window's delay, scaled: a sanitizer build on a busy machine may
+    // take longer than it for one file.
+    m_fx->form->setProgressDelay(500 * test::kSanitizerSlowdown);
     m_fx->form->File1()->SetSelected(0, true);
     m_fx->answers << m_out.path();
     QTest::mouseClick(m_fx->form->Command2(), Qt::LeftButton);
