@@ -22,7 +22,9 @@ using Int4 = std::int32_t __attribute__((vector_size(16)));
 // The pass down is most of the work: where the processor has AVX2 it runs
 // twice as wide. Each lane computes the same (no fused multiply-add: this
 // file is built without contraction), so the thumbnails are the same bytes.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Not under ThreadSanitizer: the clones' resolver runs while the program is
+// loaded, before the sanitizer's runtime, and its instrumented code crashes.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define OSTROVEL_WIDEST __attribute__((target_clones("avx2", "default")))
 #else
 #define OSTROVEL_WIDEST
