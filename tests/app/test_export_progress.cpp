@@ -92,14 +92,20 @@ void TestExportProgress::cancelStopsAfterFilesInFlight()
     QString label;
     // The writer holds the second file until "Abbrechen" is clicked: exactly
     // one file is written then, whatever the speed of the machine.
-    std::atomic<bool> clicked{false};
+    std::atomic<bool> clicked{false}, firstWriting{false};
     ExportHooks hooks;
     hooks.beforeWrite = [&](int task) {
+        firstWriting = true;
         while (task >= 1 && !clicked)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     };
     form.setExportHooks(hooks);
     QTimer::singleShot(0, [&] {
+        // The first file is on its way before the click: a cancel before any
+        // file is taken (sources resolved slowly) would write none.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!firstWriting && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         auto* dialog = form.findChild<QProgressDialog*>();
         QVERIFY(dialog);
         label = dialog->labelText();
