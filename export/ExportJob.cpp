@@ -206,15 +206,20 @@ void ExportJob::Shared::add(ExportTask task, const QString& sourceId, const QStr
 {
     {
         std::lock_guard lock(mutex);
-        Entry e;
-        e.task = std::move(task);
-        e.outputId = outputId;
-        const auto found = lastOutput.find(sourceId);
-        if (found != lastOutput.end())
-            e.readAfter = found->second;
-        lastOutput[e.outputId] = count;
-        entries.push_back(std::move(e));
-        ++count;
+        const QString output = task.output;
+        try {
+            Entry e;
+            e.task = std::move(task);
+            e.outputId = outputId;
+            const auto found = lastOutput.find(sourceId);
+            if (found != lastOutput.end())
+                e.readAfter = found->second;
+            lastOutput[e.outputId] = count;
+            entries.push_back(std::move(e));
+            ++count;
+        } catch (const std::bad_alloc&) {
+            endForMemory(count, output); // never joins: the export ends before it
+        }
         --resolving;
     }
     workAvailable.notify_all();
