@@ -1,12 +1,15 @@
 #!/usr/bin/python3
 """Thumbnail quality of each tool against a reference made the slow way: the
 full-resolution decode (EXIF orientation applied), Lanczos-3 in linear light
-(Pillow's float resize) to the tool's own picture rectangle, so that the
-geometry does not count. Per file and tool: butteraugli 3-norm and maximum
-(butteraugli_main), ssimulacra (ssimulacra_main), PSNR, fine-detail energy
-(high-pass energy of the tool's picture over the reference's) and the worst
-edge line (mean difference of the first or last row or column).
-Usage: quality.py --tsv OUT.tsv --report OUT.md [--jobs N] SET=DIR ... -- TOOL=DIR ...
+(Pillow's float resize; --reference srgb: Pillow's 8-bit resize of the sRGB
+values, so that no single reference decides) to the tool's own picture
+rectangle, so that the geometry does not count. Per file and tool: butteraugli
+3-norm and maximum (butteraugli_main), ssimulacra (ssimulacra_main), PSNR,
+fine-detail energy (high-pass energy of the tool's picture over the
+reference's) and the worst edge line (mean difference of the first or last row
+or column).
+Usage: quality.py --tsv OUT.tsv --report OUT.md [--jobs N] [--reference linear|srgb]
+       SET=DIR ... -- TOOL=DIR ...
 A SET=DIR names a folder of source JPEGs; TOOL=DIR a folder of that tool's
 thumbnails for all sets (named as the source, or thumb_ + the source name)."""
 import os
@@ -41,8 +44,10 @@ def full_decode(path):
         return ImageOps.exif_transpose(im).convert("RGB")
 
 
-def reference(full, size):
-    """Lanczos in linear light, channel by channel, to `size` (w, h)."""
+def reference(full, size, space="linear"):
+    """Lanczos in linear light, channel by channel, to `size` (w, h); or in sRGB."""
+    if space == "srgb":
+        return np.asarray(full.resize(size, Image.LANCZOS))
     rgb = np.asarray(full)
     out = []
     for c in range(3):
@@ -102,7 +107,7 @@ def thumb_of(folder, name):
 
 
 def measure(job):
-    set_name, path, tools = job
+    set_name, path, tools, space = job
     full, refs, rows = full_decode(path), {}, []
     for tool, folder in tools:
         thumb = thumb_of(folder, os.path.basename(path))
@@ -113,7 +118,7 @@ def measure(job):
         x, y, w, h = picture_rect(img)
         pic = img[y:y + h, x:x + w]
         if (w, h) not in refs:
-            refs[(w, h)] = reference(full, (int(w), int(h)))
+            refs[(w, h)] = reference(full, (int(w), int(h)), space)
         ref = refs[(w, h)]
         b3, bmax, ssim = perceptual(ref, pic)
         rows.append((set_name, os.path.basename(path), tool, int(w), int(h), psnr(pic, ref),
@@ -143,7 +148,7 @@ def table(rows, tools, title):
 
 
 def main():
-    args, sets, tools, jobs, tsv, report = sys.argv[1:], [], [], 2, None, None
+    args, sets, tools, jobs, tsv, report, space = sys.argv[1:], [], [], 2, None, None, "linear"
     target = sets
     while args:
         a = args.pop(0)
@@ -153,13 +158,15 @@ def main():
             tsv = args.pop(0)
         elif a == "--report":
             report = args.pop(0)
+        elif a == "--reference":
+            space = args.pop(0)
         elif a == "--":
             target = tools
         else:
             target.append(tuple(a.split("=", 1)))
-    if not sets or not tools or not tsv or not report:
+    if not sets or not tools or not tsv or not report or space not in ("linear", "srgb"):
         sys.exit(__doc__)
-    work = [(s, os.path.join(d, f), tools) for s, d in sets for f in sorted(os.listdir(d)) if f.endswith(".jpg")]
+    work = [(s, os.path.join(d, f), tools, space) for s, d in sets for f in sorted(os.listdir(d)) if f.endswith(".jpg")]
     with Pool(jobs) as pool:
         rows = [r for rs in pool.map(measure, work, chunksize=1) for r in rs]
     with open(tsv, "w") as f:
