@@ -60,13 +60,17 @@ int makeFolder(const QString& path)
     return ::mkdir(QFile::encodeName(path).constData(), 0777) == 0 ? 0 : errno;
 }
 
-/// Never replaces an entry named `to`.
+/// Never replaces an entry named `to`; where the file system cannot promise
+/// that, after the check that no such entry is there.
 int renameEntry(const QString& from, const QString& to)
 {
-    return ::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
-                       RENAME_NOREPLACE) == 0
-        ? 0
-        : errno;
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    return ::rename(source.constData(), target.constData()) == 0 ? 0 : errno;
 }
 
 /// Asks now, off the window's thread, all the model will ask of `info`.
