@@ -20,8 +20,28 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <dlfcn.h>
 #include <functional>
 #include <memory>
+
+namespace {
+// A file system that cannot promise not to replace (FUSE, older NFS) answers
+// RENAME_NOREPLACE with EINVAL.
+std::atomic<bool> g_noReplaceRefused{false};
+} // namespace
+
+extern "C" int renameat2(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, unsigned int flags)
+{
+    using Renameat2 = int (*)(int, const char*, int, const char*, unsigned int);
+    static const auto real = reinterpret_cast<Renameat2>(dlsym(RTLD_NEXT, "renameat2"));
+    if (g_noReplaceRefused && flags != 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    return real(olddirfd, oldpath, newdirfd, newpath, flags);
+}
 
 class TestFolderDialog : public QObject {
     Q_OBJECT
@@ -344,15 +364,22 @@ void TestFolderDialog::newFolderRenamedInPlace_data()
 {
     QTest::addColumn<int>("key");
     QTest::addColumn<QString>("name");
-    QTest::newRow("Return renames") << int(Qt::Key_Return) << "Urlaub";
-    QTest::newRow("Escape keeps the name") << int(Qt::Key_Escape) << "Neuer Ordner";
+    QTest::addColumn<bool>("noReplaceRefused");
+    QTest::newRow("Return renames") << int(Qt::Key_Return) << "Urlaub" << false;
+    QTest::newRow("Escape keeps the name") << int(Qt::Key_Escape) << "Neuer Ordner" << false;
+    QTest::newRow("renames where no-replace is refused") << int(Qt::Key_Return) << "Urlaub" << true;
 }
 
 void TestFolderDialog::newFolderRenamedInPlace()
 {
     QFETCH(int, key);
     QFETCH(QString, name);
+    QFETCH(bool, noReplaceRefused);
+    g_noReplaceRefused = noReplaceRefused;
+    const auto restore = qScopeGuard([] { g_noReplaceRefused = false; });
     FolderDialog dialog(options());
+    QStringList reasons;
+    dialog.setMessageSink([&](const QString&, const QString& reason) { reasons << reason; });
     QVERIFY(showAt(dialog, at("beta")));
     QVERIFY(dialogtest::makeNewFolder(dialog));
     QPointer<QLineEdit> editor = dialog.tree()->viewport()->findChild<QLineEdit*>();
@@ -365,6 +392,7 @@ void TestFolderDialog::newFolderRenamedInPlace()
     QCOMPARE(QDir(at("beta")).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{name});
     QCOMPARE(dialog.tree()->currentIndex().data().toString(), name);
     QVERIFY(dialog.isVisible()); // the key ended the renaming, not the dialog
+    QCOMPARE(reasons, QStringList());
     QCOMPARE(dialog.statusLabel()->text(), "Auswahl: " + at("beta/" + name));
 }
 
