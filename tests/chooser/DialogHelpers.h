@@ -27,12 +27,14 @@ inline const QString kDeep = QStringLiteral("many/m77/ein_recht_langer_ordnernam
 
 enum Answer { OkButton, ReturnKey, KeypadEnter, EscapeKey, CancelButton, CloseWindow };
 
-/// Answers the modal dialog once it is up. If none shows, any visible folder
+/// Answers the modal dialog once it is up and has found its start folder (it
+/// looks for it off the dialog's thread). If none shows, any visible folder
 /// dialog is rejected so that the test fails instead of hanging.
-inline void whenModalOpen(const std::function<void(FolderDialog*)>& answer, bool* answered, int tries = 300)
+inline void whenModalOpen(const std::function<void(FolderDialog*)>& answer, bool* answered, int tries = 1000)
 {
     QTimer::singleShot(10, [answer, answered, tries] {
-        if (auto* dialog = qobject_cast<FolderDialog*>(QApplication::activeModalWidget())) {
+        auto* dialog = qobject_cast<FolderDialog*>(QApplication::activeModalWidget());
+        if (dialog && !dialog->locating()) {
             *answered = true;
             answer(dialog);
         } else if (tries > 0) {
