@@ -7,6 +7,7 @@
 #include "common/SystemReason.h"
 #include "export/Paths.h"
 #include "export/Render.h"
+#include "picture/LargeImage.h"
 #include "picture/LoadFootprint.h"
 #include "jpeg/SaveError.h"
 
@@ -29,6 +30,7 @@ namespace {
 // Renderings in flight share this much memory; one is always allowed, so a
 // canvas larger than all of it is rendered alone.
 constexpr qint64 kDefaultMemoryBudget = qint64(1) << 30;
+constexpr QLatin1StringView kNoMemory("not enough memory");
 
 struct Rendered {
     bool readable = false;
@@ -121,6 +123,7 @@ struct ExportJob::Shared {
     bool feed(std::unique_lock<std::mutex>& lock, IdentityResolver& resolver);
     void add(ExportTask task, const QString& sourceId, const QString& outputId);
     Rendered render(const ExportTask& task, int index, QImage* canvasOut = nullptr) const noexcept;
+    Rendered draw(const ExportTask& task, QImage* canvasOut) const;
     void estimateStep(std::unique_lock<std::mutex>& lock);
     void renderStep(std::unique_lock<std::mutex>& lock);
     void workStep(std::unique_lock<std::mutex>& lock);
@@ -237,6 +240,21 @@ Rendered ExportJob::Shared::render(const ExportTask& task, int index, QImage* ca
         r.reason = NameFault(task.output);
         if (!r.reason.isEmpty())
             return r;
+        r = draw(task, canvasOut);
+        // Pages kept for later pictures give way to this one.
+        if (r.reason == kNoMemory && DropKeptPages())
+            r = draw(task, canvasOut);
+    } catch (const std::bad_alloc&) {
+        r = Rendered{};
+        r.reason = kNoMemory;
+    }
+    return r;
+}
+
+Rendered ExportJob::Shared::draw(const ExportTask& task, QImage* canvasOut) const
+{
+    Rendered r;
+    try {
         Canvas canvas(canvasSize, canvasColour);
         const RenderOutcome outcome = RenderThumbnail(canvas, settings, task.source);
         r.readable = outcome.loaded;
@@ -250,11 +268,11 @@ Rendered ExportJob::Shared::render(const ExportTask& task, int index, QImage* ca
         // export goes on (the file itself was never touched).
         if (r.jpeg.status == kStatusOutOfMemory && !canvasOut) {
             r = Rendered{};
-            r.reason = QStringLiteral("not enough memory");
+            r.reason = kNoMemory;
         }
     } catch (const std::bad_alloc&) {
         r = Rendered{};
-        r.reason = QStringLiteral("not enough memory");
+        r.reason = kNoMemory;
     }
     return r;
 }

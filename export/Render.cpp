@@ -1,5 +1,6 @@
 #include "export/Render.h"
 
+#include "picture/LargeImage.h"
 #include "picture/LoadPicture.h"
 
 #include <cmath>
@@ -11,7 +12,7 @@ namespace {
 // had either: the drawing needs one, and the picture drawn up to as much.
 bool outOfMemory(QSize canvas)
 {
-    return QImage(canvas, QImage::Format_RGB32).isNull();
+    return MakeLargeImage(canvas, QImage::Format_RGB32).isNull();
 }
 
 } // namespace

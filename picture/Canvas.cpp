@@ -1,7 +1,7 @@
 #include "picture/Canvas.h"
 
 #include "picture/Picture.h"
-#include "common/HugePages.h"
+#include "picture/LargeImage.h"
 
 #include <QPainter>
 
@@ -65,10 +65,9 @@ QImage Canvas::Image() const
 {
     if (m_picture.size() == m_size && m_picture.format() == QImage::Format_RGB32)
         return m_picture;
-    QImage image(m_size, QImage::Format_RGB32);
+    QImage image = MakeLargeImage(m_size, QImage::Format_RGB32);
     if (image.isNull())
         return image;
-    AskHugePages(image.bits(), std::size_t(image.sizeInBytes()));
     image.fill(ToQColor(m_backColor));
     if (!m_picture.isNull()) {
         QPainter painter(&image);

@@ -5,7 +5,7 @@
 #include "picture/jpegdec/JpegSession.h"
 #include "picture/jpegdec/NeededScans.h"
 #include "picture/Limits.h"
-#include "common/HugePages.h"
+#include "picture/LargeImage.h"
 
 #include <QColorSpace>
 
@@ -98,12 +98,11 @@ std::optional<QImage> decodePixels(JpegSession& session, QSize output, QString* 
         setReason(reason, QStringLiteral("the data ends before the picture is complete"));
         return std::nullopt;
     }
-    QImage image(output, QImage::Format_RGB32);
+    QImage image = MakeLargeImage(output, QImage::Format_RGB32);
     if (image.isNull()) {
         setReason(reason, QStringLiteral("not enough memory"));
         return std::nullopt;
     }
-    AskHugePages(image.bits(), std::size_t(image.sizeInBytes()));
     if (!session.readRows(image.bits(), image.bytesPerLine())) {
         damaged(reason, session);
         return std::nullopt;

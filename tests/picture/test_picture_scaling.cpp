@@ -1,9 +1,11 @@
 // Loaded pictures drawn at their fitted size: the reduced decode leaves room
 // for the kernel, a partial last block of a reduced decode does not tint the
 // edge, transparent edges blend into the pad, palette pictures are scaled in
-// full colour, averaged in their sRGB values.
+// full colour, averaged in their sRGB values; a thread's large pictures
+// reuse the pages of its last ones.
 
 #include "picture/Canvas.h"
+#include "picture/LargeImage.h"
 #include "picture/LoadPicture.h"
 #include "tests/support/TestPictures.h"
 
@@ -96,6 +98,8 @@ private Q_SLOTS:
     void paletteInSrgb();
     void drawnInPlace_data();
     void drawnInPlace();
+    void largeImagesKeepTheirPages_data();
+    void largeImagesKeepTheirPages();
 
 private:
     QString write(const QString& name, const QByteArray& bytes)
@@ -270,6 +274,38 @@ void TestPictureScaling::drawnInPlace()
     expected.fill(pad);
     QPainter(&expected).drawImage(rect.topLeft(), raster.render(rect.size()));
     QCOMPARE(canvas.Image(), expected);
+}
+
+void TestPictureScaling::largeImagesKeepTheirPages_data()
+{
+    QTest::addColumn<QList<QSize>>("sizes");
+    QTest::addColumn<QList<int>>("pagesOf"); // the earlier step whose pages are reused; -1: any
+    QTest::newRow("the same size again") << QList<QSize>{{4000, 3000}, {4000, 3000}} << QList<int>{-1, 0};
+    QTest::newRow("a smaller one in the larger's pages") << QList<QSize>{{4000, 3000}, {1920, 1080}} << QList<int>{-1, 0};
+    QTest::newRow("a larger one in new pages, kept in turn") << QList<QSize>{{1920, 1080}, {4000, 3000}, {3264, 2448}}
+                                                             << QList<int>{-1, -1, 1};
+    QTest::newRow("odd widths") << QList<QSize>{{3001, 1001}, {2999, 1003}} << QList<int>{-1, 0};
+}
+
+void TestPictureScaling::largeImagesKeepTheirPages()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("the address sanitizer's build takes every picture from malloc, where it can watch it");
+#endif
+    QFETCH(QList<QSize>, sizes);
+    QFETCH(QList<int>, pagesOf);
+    QList<const uchar*> pages;
+    for (qsizetype i = 0; i < sizes.size(); ++i) {
+        QImage image = MakeLargeImage(sizes[i], QImage::Format_RGB32);
+        QCOMPARE(image.size(), sizes[i]);
+        QCOMPARE(image.bytesPerLine(), 4 * sizes[i].width());
+        const QRgb colour = qRgb(10 * int(i), 200, 30);
+        image.fill(colour); // every byte of it is there to write
+        QCOMPARE(image.pixel(image.width() - 1, image.height() - 1), colour);
+        pages << image.constBits();
+        if (pagesOf[i] >= 0)
+            QCOMPARE(pages[i], pages[pagesOf[i]]);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPictureScaling)
