@@ -487,7 +487,10 @@ ExportJob::ExportJob(const QList<ExportTask>& tasks, ThumbnailSettings settings,
     s.canvasColour = canvasColour;
 }
 
-ExportJob::~ExportJob() = default;
+ExportJob::~ExportJob()
+{
+    DropKeptPages(); // a window that stays open does not hold the export's pages
+}
 
 void ExportJob::setHooks(ExportHooks hooks)
 {
