@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Ours against vipsthumbnail and Pillow (and GraphicsMagick at 158 x 158) at
-# every box size, 2 cores, in one run: medians of CPU (user + system) and wall
-# seconds, and the largest peak RSS. See bench/README.md.
-# Usage: bash bench/sizes.sh [--reps N] [--bin DIR] FILE...  (the files in one folder)
+# Ours against vipsthumbnail, Pillow, GraphicsMagick and ImageMagick at every
+# box size, 2 cores, in one run: medians of CPU (user + system) and wall
+# seconds, and the largest peak RSS; with --quality also every tool's median
+# butteraugli 3-norm against both references of quality.py. See bench/README.md.
+# Usage: bash bench/sizes.sh [--reps N] [--bin DIR] [--quality] FILE...  (the files in one folder)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$(realpath "$(dirname "$here")/build-bench/bin")
-reps=3
+reps=3 quality=0
 while [[ ${1:-} == --* ]]; do
   case $1 in
     --reps) reps=$2; shift 2 ;;
     --bin) bin=$(realpath "$2"); shift 2 ;;
-    *) echo "Usage: bash bench/sizes.sh [--reps N] [--bin DIR] FILE..." >&2; exit 64 ;;
+    --quality) quality=1; shift ;;
+    *) echo "Usage: bash bench/sizes.sh [--reps N] [--bin DIR] [--quality] FILE..." >&2; exit 64 ;;
   esac
 done
 (($#)) || { echo "no files" >&2; exit 64; }
@@ -38,12 +40,14 @@ run() {
   case $tool in
     ours) /usr/bin/time -f "$fmt" -o "$t1" taskset -c 0,1 "$bin/ostrovel-batch" -j 2 -s "$size" "$dest" "${files[@]}" >/dev/null
           echo "0 0 0 0" >"$t2" ;;
-    vips|pil|gm)
+    vips|pil|gm|im)
       local cmd=()
       case $tool in
         vips) cmd=(vipsthumbnail --size "$size" -o "$dest/%s.jpg[Q=100,subsample-mode=off,strip]") ;;
         pil) cmd=(/usr/bin/python3 "$here/pil_thumbs.py" --size "$size" "$dest") ;;
         gm) cmd=(gm mogrify -output-directory "$dest" -size "$((2 * w))x$((2 * h))" -auto-orient -thumbnail "$size"
+                 -background white -gravity center -extent "$size" -quality 100 -sampling-factor 1x1) ;;
+        im) cmd=(/usr/bin/mogrify -path "$dest" -define "jpeg:size=$((2 * w))x$((2 * h))" -auto-orient -thumbnail "$size"
                  -background white -gravity center -extent "$size" -quality 100 -sampling-factor 1x1) ;;
       esac
       /usr/bin/time -f "$fmt" -o "$t1" taskset -c 0,1 "${cmd[@]}" "${even[@]}" >/dev/null &
@@ -61,10 +65,29 @@ run() {
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
+# Every tool's thumbnails of the last repetition at SIZE against both
+# references; appends "size reference tool median" lines to $work/quality.
+score() {
+  local size=$1 ref t args=()
+  for t in "${tools[@]}"; do args+=("$t=$work/$t-$size"); done
+  for ref in linear srgb; do
+    /usr/bin/python3 "$here/quality.py" --jobs 2 --reference "$ref" --tsv "$work/q.tsv" --report "$work/q.md" \
+      photos="$work/src" -- "${args[@]}" >/dev/null
+    for t in "${tools[@]}"; do
+      awk -F'\t' -v t="$t" 'NR > 1 && $3 == t { print $9 }' "$work/q.tsv" | median |
+        awk -v s="$size" -v r="$ref" -v t="$t" '{ printf "%s %s %s %.2f\n", s, r, t, $1 }' >>"$work/quality"
+    done
+  done
+}
+
 printf '| size | tool | CPU s | wall s | peak RSS MB |\n|---|---|---:|---:|---:|\n'
+tools=(ours vips pil gm im)
+if ((quality)); then # quality.py scores every .jpg of a folder: the files given, as links
+  mkdir "$work/src"
+  for f in "${files[@]}"; do ln -s "$PWD/$f" "$work/src/"; done
+fi
+: >"$work/quality"
 for size in 640x480 1024x768 1920x1080 158x158; do
-  tools=(ours vips pil)
-  [[ $size == 158x158 ]] && tools+=(gm)
   : >"$work/res"
   for ((r = 0; r < reps; ++r)); do
     for tool in "${tools[@]}"; do
@@ -77,5 +100,13 @@ for size in 640x480 1024x768 1920x1080 158x158; do
     rss=$(awk -v t="$tool" '$1 == t { print $4 }' "$work/res" | sort -n | tail -1)
     printf '| %s | %s | %s | %s | %s |\n' "${size/x/ x }" "$tool" "$cpu" "$wall" "$rss"
   done
+  if ((quality)); then score "$size"; fi
 done
+if ((quality)); then
+  printf '\nMedian butteraugli 3-norm against the Lanczos reference in linear light and in sRGB (quality.py):\n\n'
+  printf '| size | reference |%s\n|---|---|' "$(printf ' %s |' "${tools[@]}")"
+  printf -- '---:|%.0s' "${tools[@]}"; echo
+  awk '{ k = $1 " " $2; if (!(k in row)) order[n++] = k; row[k] = row[k] " " $4 " |" }
+       END { for (i = 0; i < n; i++) { split(order[i], a, " "); sub("x", " x ", a[1]); print "| " a[1] " | " a[2] " |" row[order[i]] } }' "$work/quality"
+fi
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
