@@ -6,18 +6,37 @@
 namespace ostrovel::resample {
 namespace {
 
-constexpr double kRadius = 3.0; // Lanczos-3
 constexpr double kPi = 3.14159265358979323846;
+
+// Reductions: the windowed sinc, sharp and alias-free.
+constexpr double kLanczosRadius = 3.0;
 
 double lanczos3(double x)
 {
     x = std::abs(x);
     if (x < 1e-9)
         return 1.0;
-    if (x >= kRadius)
+    if (x >= kLanczosRadius)
         return 0.0;
     const double px = kPi * x;
-    return kRadius * std::sin(px) * std::sin(px / kRadius) / (px * px);
+    return kLanczosRadius * std::sin(px) * std::sin(px / kLanczosRadius) / (px * px);
+}
+
+// Enlargements: Mitchell-Netravali (B = C = 1/3). Its one small negative lobe
+// barely overshoots, so the clamp to the main lobe's range hardly has to act;
+// clamped, the sinc's deep lobes swelled the corners of enlarged logos and
+// letters into blobs.
+constexpr double kMitchellRadius = 2.0;
+
+double mitchell(double x)
+{
+    constexpr double b = 1.0 / 3.0, c = 1.0 / 3.0;
+    x = std::abs(x);
+    if (x < 1.0)
+        return ((12 - 9 * b - 6 * c) * x * x * x + (-18 + 12 * b + 6 * c) * x * x + (6 - 2 * b)) / 6;
+    if (x < 2.0)
+        return ((-b - 6 * c) * x * x * x + (6 * b + 30 * c) * x * x + (-12 * b - 48 * c) * x + (8 * b + 24 * c)) / 6;
+    return 0.0;
 }
 
 double srgbToLinear(double v)
@@ -73,14 +92,14 @@ void addLobe(AxisTaps& taps, double centre, double stretch, int first, int count
 }
 
 // The weights of output pixel `i` from the pixels around `centre`.
-void addOutput(AxisTaps& taps, double centre, double support, double stretch)
+void addOutput(AxisTaps& taps, double centre, double support, double stretch, double (*kernel)(double))
 {
     const int from = std::max(taps.low, int(std::floor(centre - support)));
     const int to = std::min(taps.high - 1, int(std::ceil(centre + support)));
     const std::size_t at = taps.weights.size();
     double sum = 0;
     for (int j = from; j <= to; ++j) {
-        const double w = lanczos3((j + 0.5 - centre) / stretch);
+        const double w = kernel((j + 0.5 - centre) / stretch);
         taps.weights.push_back(float(w));
         sum += w;
     }
@@ -107,9 +126,10 @@ AxisTaps axisTaps(int sourceSize, double start, double extent, int targetSize)
     insidePixels(sourceSize, start, extent, taps);
     const double scale = extent / targetSize;
     const double stretch = std::max(scale, 1.0); // a reduction widens the kernel
-    const double support = kRadius * stretch;
+    const bool enlarging = scale < 1.0;
+    const double support = (enlarging ? kMitchellRadius : kLanczosRadius) * stretch;
     for (int i = 0; i < targetSize; ++i)
-        addOutput(taps, start + (i + 0.5) * scale, support, stretch);
+        addOutput(taps, start + (i + 0.5) * scale, support, stretch, enlarging ? mitchell : lanczos3);
     return taps;
 }
 

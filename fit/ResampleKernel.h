@@ -1,6 +1,7 @@
 #pragma once
 // What both paths of the resampler share: the tables between 8-bit values and
-// the filtered quantity, and the Lanczos-3 weights along one axis.
+// the filtered quantity, and the weights along one axis (Lanczos-3 where it
+// reduces, Mitchell-Netravali where it enlarges).
 
 #include "fit/Resample.h"
 
