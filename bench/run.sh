@@ -24,9 +24,9 @@ raw=$work/raw.tsv
 log=$work/log.txt
 
 if [[ $mode == full ]]; then
-  photos=200 baseline_photos=100 large=4 progressive=4 mid=4 reps=5 mem_small=20 preview_rounds=6
+  photos=200 baseline_photos=100 large=4 progressive=4 mid=4 reps=5 mem_small=20 preview_rounds=6 size_photos=10
 else
-  photos=20 baseline_photos=12 large=1 progressive=1 mid=1 reps=3 mem_small=5 preview_rounds=3
+  photos=20 baseline_photos=12 large=1 progressive=1 mid=1 reps=3 mem_small=5 preview_rounds=3 size_photos=4
 fi
 tools=(floor ours gm vips im pil)
 
@@ -115,6 +115,7 @@ make_sets() {
   make_set mem-small "${p[@]:0:mem_small}"
   make_set mem-large "${p[@]}"
   make_set all "${p[@]}" "${l[@]}" "${r[@]}" "${m[@]}"
+  make_set sizes "${p[@]:0:size_photos}"
 }
 
 # Runs a command under GNU time; its report goes to the file in $1.
@@ -272,9 +273,15 @@ main() {
   check_psnr
   say "quality against the linear-light Lanczos reference"
   check_quality
+  say "every size, five tools, both references"
+  bash "$here/sizes.sh" --reps 3 --bin "$bin" --quality "$sets"/sizes/*.jpg >"$work/sizes.md" 2>>"$log" ||
+    say "sizes.sh failed (see $log)"
+  say "the enlargement set"
+  bash "$here/enlarge.sh" --reps 3 --bin "$bin" >"$work/enlarge.md" 2>>"$log" || say "enlarge.sh failed (see $log)"
   echo "load_after $(cut -d' ' -f1-3 /proc/loadavg)" >>"$work/load.txt"
   echo "minutes $(( ($(date +%s) - began + 30) / 60 ))" >>"$work/load.txt"
-  report | tee "$work/results.md"
+  { report; echo; echo "## Every size"; echo; cat "$work/sizes.md"; echo; echo "## Enlargements"; echo
+    cat "$work/enlarge.md"; } | tee "$work/results.md"
 }
 
 main
