@@ -1,0 +1,1 @@
+// The object the precompiled Qt headers are built with; it holds nothing.
