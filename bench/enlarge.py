@@ -113,14 +113,14 @@ def excess(src, out, box):
     return e[1:-1, 1:-1]  # the outermost row and column blend with the padding
 
 
-def ring(src_dir, size, specs):
+def ring(src_dir, size, entries):
     bw, bh = (int(v) for v in size.split("x"))
     names = sorted(os.listdir(src_dir))
     print("| tool | pictures | max levels | 99.9th percentile | pictures beyond 3 | worst picture |")
     print("|---|---:|---:|---:|---:|---|")
     per = {}
-    for spec in specs:
-        tool, dirs = spec.split("=", 1)
+    for entry in entries:
+        tool, dirs = entry.split("=", 1)
         out_dir, mask_dir = dirs.split(":")
         values, beyond, worst = [], 0, (0, "")
         for name in names:
@@ -141,7 +141,7 @@ def ring(src_dir, size, specs):
             per.setdefault(stem, {})[tool] = int(e.max())
         v = np.concatenate(values)
         print(f"| {tool} | {len(values)} | {v.max()} | {np.percentile(v, 99.9):.0f} | {beyond} | {worst[1]} ({worst[0]}) |")
-    tools = [s.split("=", 1)[0] for s in specs]
+    tools = [e.split("=", 1)[0] for e in entries]
     print("\nMax levels beyond the local range, per picture:\n")
     print("| picture | " + " | ".join(tools) + " |")
     print("|---|" + "---:|" * len(tools))
