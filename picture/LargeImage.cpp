@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include <sys/mman.h>
@@ -62,29 +63,25 @@ public:
     // of adding up.
     Block* take(std::size_t bytes)
     {
-        Block* dropped = nullptr;
+        Block* chosen = nullptr;
         {
             const std::lock_guard lock(m_mutex);
-            auto best = m_blocks.end();
-            for (auto it = m_blocks.begin(); it != m_blocks.end(); ++it)
-                if ((*it)->bytes >= bytes && (best == m_blocks.end() || (*it)->bytes < (*best)->bytes))
-                    best = it;
-            if (best == m_blocks.end() && !m_blocks.empty())
-                best = std::max_element(m_blocks.begin(), m_blocks.end(),
-                                        [](const Block* a, const Block* b) { return a->bytes < b->bytes; });
-            if (best != m_blocks.end()) {
-                m_bytes -= (*best)->bytes;
-                if ((*best)->bytes >= bytes) {
-                    Block* const block = *best;
-                    m_blocks.erase(best);
-                    return block;
-                }
-                dropped = *best;
-                m_blocks.erase(best);
-            }
+            if (m_blocks.empty())
+                return nullptr;
+            // Blocks that fit first, smallest first; then the rest, largest first.
+            const auto rank = [bytes](const Block* b) {
+                const bool fits = b->bytes >= bytes;
+                return std::pair{!fits, fits ? b->bytes : ~b->bytes};
+            };
+            const auto it = std::min_element(m_blocks.begin(), m_blocks.end(),
+                                             [&](const Block* a, const Block* b) { return rank(a) < rank(b); });
+            chosen = *it;
+            m_blocks.erase(it);
+            m_bytes -= chosen->bytes;
         }
-        if (dropped)
-            unmap(dropped);
+        if (chosen->bytes >= bytes)
+            return chosen;
+        unmap(chosen);
         return nullptr;
     }
 
