@@ -10,7 +10,8 @@ namespace ostrovel {
 
 /// Pixels as QImage keeps Format_RGB32 and Format_ARGB32_Premultiplied in
 /// memory: 4 bytes each, blue, green, red, alpha on little-endian machines,
-/// the colour premultiplied by alpha.
+/// the colour premultiplied by alpha. Red and blue may also be the other way
+/// round (Format_RGBX8888): the three colours are treated alike.
 template <typename Byte>
 struct Pixels {
     Byte* bits = nullptr;

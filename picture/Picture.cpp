@@ -5,8 +5,22 @@
 #include <QPainter>
 
 #include <cmath>
+#include <utility>
 
 namespace ostrovel {
+namespace {
+
+// Red and blue trade places in every pixel of `pixels` (RGBX <-> BGRX).
+void swapRedBlue(const TargetPixels& pixels)
+{
+    for (int y = 0; y < pixels.height; ++y) {
+        std::uint8_t* p = pixels.bits + std::ptrdiff_t(y) * pixels.bytesPerLine;
+        for (int x = 0; x < pixels.width; ++x, p += 4)
+            std::swap(p[0], p[2]);
+    }
+}
+
+} // namespace
 
 std::int32_t PixelsToHimetric(int pixels)
 {
@@ -33,10 +47,12 @@ RasterPicture::RasterPicture(QSize naturalSize, QImage pixels, QRectF area, bool
       m_pixels(std::move(pixels)), m_area(area), m_palette(palette || !m_pixels.colorTable().isEmpty())
 {
     // Full colour (palette and 1-bit pictures too), premultiplied so that the
-    // kernel weighs transparent pixels right.
+    // kernel weighs transparent pixels right. Opaque RGBX, as the libraries
+    // decode, stays as it is: the kernel treats the three colours alike, so
+    // only the drawn pixels need red and blue swapped, not the whole photo.
     if (m_pixels.hasAlphaChannel())
         m_pixels.convertTo(QImage::Format_ARGB32_Premultiplied);
-    else if (m_pixels.format() != QImage::Format_RGB32)
+    else if (m_pixels.format() != QImage::Format_RGB32 && m_pixels.format() != QImage::Format_RGBX8888)
         m_pixels.convertTo(QImage::Format_RGB32);
     if (m_area.isEmpty())
         m_area = QRectF(QPointF(0, 0), QSizeF(m_pixels.size()));
@@ -53,7 +69,11 @@ bool RasterPicture::resampleInto(QImage& target, QRect rect) const
     uchar* const bits = target.bits() + rect.y() * target.bytesPerLine() + 4 * rect.x();
     const TargetPixels into{bits, rect.width(), rect.height(), target.bytesPerLine()};
     const SourceArea area{m_area.x(), m_area.y(), m_area.width(), m_area.height()};
-    return Resample(source, area, into, !m_pixels.hasAlphaChannel(), m_palette ? Light::Srgb : Light::Linear);
+    if (!Resample(source, area, into, !m_pixels.hasAlphaChannel(), m_palette ? Light::Srgb : Light::Linear))
+        return false;
+    if (m_pixels.format() != target.format())
+        swapRedBlue(into);
+    return true;
 }
 
 QImage RasterPicture::render(QSize size) const
