@@ -2,6 +2,7 @@
 // orientation), with alpha; libjxl's own allocations are capped.
 
 #include "picture/formats/Decoders.h"
+#include "picture/LargeImage.h"
 #include "picture/Limits.h"
 #include "picture/jpegdec/ExifOrientation.h"
 
@@ -72,7 +73,7 @@ bool setOutput(JxlDecoder* decoder, Progress& progress, QString& reason)
 {
     const JxlBasicInfo& info = progress.info;
     const QSize upright = jpegdec::uprightSize(QSize(int(info.xsize), int(info.ysize)), int(info.orientation));
-    progress.image = QImage(upright, info.alpha_bits ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+    progress.image = MakeLargeImage(upright, info.alpha_bits ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
     if (progress.image.isNull()) {
         reason = QStringLiteral("not enough memory");
         return false;

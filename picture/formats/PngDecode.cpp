@@ -2,6 +2,7 @@
 // shows its default image, its first frame.
 
 #include "picture/formats/Decoders.h"
+#include "picture/LargeImage.h"
 #include "picture/Limits.h"
 #include "picture/jpegdec/ExifOrientation.h"
 
@@ -66,7 +67,8 @@ std::optional<Decoded> DecodePng(const QByteArray& bytes, QSize, QString& reason
     // Always four bytes a pixel: QImage rows of that width need no padding,
     // so libspng writes straight into the image.
     const bool alpha = hasTransparency(ctx.get(), ihdr);
-    QImage image(int(ihdr.width), int(ihdr.height), alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+    QImage image = MakeLargeImage(QSize(int(ihdr.width), int(ihdr.height)),
+                                  alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
     if (image.isNull()) {
         reason = QStringLiteral("not enough memory");
         return std::nullopt;

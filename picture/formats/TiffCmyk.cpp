@@ -1,5 +1,6 @@
 #include "picture/formats/TiffCmyk.h"
 #include "picture/formats/Decoders.h"
+#include "picture/LargeImage.h"
 
 #include <QByteArray>
 
@@ -103,7 +104,7 @@ QImage ReadCmyk16(TIFF* tiff, QString& reason)
         reason = QStringLiteral("too large");
         return {};
     }
-    QImage image(int(layout.width), int(layout.height), QImage::Format_RGBX8888);
+    QImage image = MakeLargeImage(QSize(int(layout.width), int(layout.height)), QImage::Format_RGBX8888);
     if (image.isNull()) {
         reason = QStringLiteral("not enough memory");
         return {};

@@ -5,6 +5,7 @@
 
 #include "picture/formats/Decoders.h"
 #include "picture/formats/TiffCmyk.h"
+#include "picture/LargeImage.h"
 #include "picture/Limits.h"
 #include "picture/jpegdec/ExifOrientation.h"
 
@@ -122,8 +123,8 @@ QImage readPixels(TIFF* tiff, int& orientation, QString& reason)
         reason = QStringLiteral("too large");
     } else {
         // libtiff's RGBA values premultiply any alpha.
-        image = QImage(int(reader.width), int(reader.height),
-                       reader.alpha ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBX8888);
+        image = MakeLargeImage(QSize(int(reader.width), int(reader.height)),
+                               reader.alpha ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBX8888);
         if (image.isNull())
             reason = QStringLiteral("not enough memory");
         else if (!TIFFRGBAImageGet(&reader, reinterpret_cast<uint32_t*>(image.bits()), reader.width, reader.height))

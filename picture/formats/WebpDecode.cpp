@@ -3,6 +3,7 @@
 // frame as composed on its canvas.
 
 #include "picture/formats/Decoders.h"
+#include "picture/LargeImage.h"
 #include "picture/jpegdec/ExifOrientation.h"
 
 #include <webp/decode.h>
@@ -33,7 +34,7 @@ QByteArray chunk(const WebPDemuxer* demux, const char* fourcc)
 
 QImage newImage(QSize size, bool alpha, QString& reason)
 {
-    QImage image(size, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+    QImage image = MakeLargeImage(size, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
     if (image.isNull())
         reason = QStringLiteral("not enough memory");
     return image;
