@@ -4,10 +4,12 @@
 // 10 and 12 bits brought to 8, alpha, colour from an ICC profile or an nclx
 // box (libheif applies the nclx matrix and range, we the primaries).
 // Debian's libheif 1.15 refuses to mirror (imir) pictures of more than 8
-// bits; it cannot be done here instead, as 1.15 does not tell a handle's
-// irot and imir to a caller that decodes with ignore_transformations.
+// bits and does not tell a caller a handle's transformations: such a
+// primary image is decoded as stored and its clap, irot and imir, read from
+// the file's boxes (HeifTransforms), applied here.
 
 #include "picture/formats/Decoders.h"
+#include "picture/formats/HeifTransforms.h"
 #include "picture/Limits.h"
 
 #include <libheif/heif.h>
@@ -128,19 +130,45 @@ void explain(const heif_error& error, QString& reason)
         reason = QStringLiteral("not supported: %1").arg(QString::fromUtf8(error.message));
 }
 
-Heif<heif_image> decodeImage(const heif_image_handle* handle, bool alpha, QString& reason)
+// `asStored`: without the file's clean aperture, rotation and mirroring.
+Heif<heif_image> decodeImage(const heif_image_handle* handle, bool alpha, bool asStored, heif_error& error)
 {
     const Heif<heif_decoding_options> options(heif_decoding_options_alloc());
+    error = heif_error{heif_error_Memory_allocation_error, heif_suberror_Unspecified, ""};
     if (!options)
         return nullptr;
     options->convert_hdr_to_8bit = 1;
+    options->ignore_transformations = asStored ? 1 : 0;
     heif_image* image = nullptr;
-    const heif_error error = heif_decode_image(handle, &image, heif_colorspace_RGB,
-                                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                                               options.get());
+    error = heif_decode_image(handle, &image, heif_colorspace_RGB,
+                              alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
     Heif<heif_image> decoded(image);
-    explain(error, reason);
     return error.code == heif_error_Ok ? std::move(decoded) : nullptr;
+}
+
+// The file of the primary image and the image's item id, as libheif read them.
+struct PrimaryItem {
+    const QByteArray& file;
+    heif_item_id id;
+};
+
+// The transformations of `handle`, the primary image, when libheif refused
+// it with `error` for its mirroring (1.15 mirrors 8 bits only) and the
+// file's boxes tell them plainly; nothing otherwise.
+std::optional<QList<HeifTransform>> mirroredPrimary(const PrimaryItem& primary, const heif_image_handle* handle,
+                                                    const heif_error& error)
+{
+    const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8
+                      || heif_image_handle_get_chroma_bits_per_pixel(handle) > 8;
+    if (error.code != heif_error_Unsupported_feature || !deep)
+        return std::nullopt;
+    const std::optional<HeifPrimaryTransforms> own = ReadHeifPrimaryTransforms(primary.file);
+    if (!own || own->itemId != primary.id)
+        return std::nullopt;
+    const bool mirrored = std::any_of(own->transforms.begin(), own->transforms.end(), [](const HeifTransform& t) {
+        return t.kind == HeifTransform::Kind::Mirror;
+    });
+    return mirrored ? std::optional<QList<HeifTransform>>(own->transforms) : std::nullopt;
 }
 
 // The decoded planes copied into a QImage of the same form.
@@ -167,14 +195,26 @@ QImage toQImage(const heif_image* image, bool premultiplied, bool alpha, QString
 }
 
 // The image of `handle` decoded, in sRGB (its colour space, else
-// `fallback`'s); null on failure.
-QImage decodeHandle(const heif_image_handle* handle, const heif_image_handle* fallback, QString& reason)
+// `fallback`'s); null on failure. `primary`, given when `handle` is the
+// primary image, lets a mirroring libheif refuses be done here, with alpha
+// mirrored alike.
+QImage decodeHandle(const heif_image_handle* handle, const heif_image_handle* fallback, const PrimaryItem* primary,
+                    QString& reason)
 {
     const bool alpha = heif_image_handle_has_alpha_channel(handle);
-    const Heif<heif_image> decoded = decodeImage(handle, alpha, reason);
+    heif_error error{};
+    Heif<heif_image> decoded = decodeImage(handle, alpha, false, error);
+    explain(error, reason);
+    const auto transforms = decoded || !primary ? std::nullopt : mirroredPrimary(*primary, handle, error);
+    if (transforms) {
+        decoded = decodeImage(handle, alpha, true, error);
+        explain(error, reason);
+    }
     if (!decoded)
         return {};
     QImage image = toQImage(decoded.get(), heif_image_handle_is_premultiplied_alpha(handle), alpha, reason);
+    if (transforms && !image.isNull())
+        image = ApplyHeifTransforms(std::move(image), *transforms);
     const QColorSpace space = colourSpaceOf(handle);
     ConvertToSrgb(image, space.isValid() ? space : colourSpaceOf(fallback));
     return image;
@@ -200,8 +240,11 @@ std::optional<Decoded> DecodeHeif(const QByteArray& bytes, QSize fitBox, QString
         return std::nullopt;
     heif_context_set_maximum_image_size_limit(ctx.get(), kMaxOtherSide);
     heif_image_handle* primary = nullptr;
+    heif_item_id primaryId = 0;
     heif_error error =
         heif_context_read_from_memory_without_copy(ctx.get(), bytes.constData(), std::size_t(bytes.size()), nullptr);
+    if (error.code == heif_error_Ok)
+        error = heif_context_get_primary_image_ID(ctx.get(), &primaryId);
     if (error.code == heif_error_Ok)
         error = heif_context_get_primary_image_handle(ctx.get(), &primary);
     if (error.code != heif_error_Ok) {
@@ -216,9 +259,13 @@ std::optional<Decoded> DecodeHeif(const QByteArray& bytes, QSize fitBox, QString
         return std::nullopt;
     }
     // No second try with the primary image when the thumbnail fails: the
-    // load's memory is planned for the thumbnail (LoadFootprint).
+    // load's memory is planned for the thumbnail (LoadFootprint). A
+    // thumbnail has its own transformations; only the primary image's are
+    // done here when libheif refuses them.
     const Heif<heif_image_handle> thumbnail = thumbnailFor(handle.get(), fitBox);
-    QImage image = decodeHandle(thumbnail ? thumbnail.get() : handle.get(), handle.get(), reason);
+    const PrimaryItem item{bytes, primaryId};
+    QImage image = thumbnail ? decodeHandle(thumbnail.get(), handle.get(), nullptr, reason)
+                             : decodeHandle(handle.get(), handle.get(), &item, reason);
     if (image.isNull())
         return std::nullopt;
     return Decoded{std::move(image), natural};

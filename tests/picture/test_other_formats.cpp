@@ -73,6 +73,22 @@ void claimHuge(QByteArray& file, Damage damage)
         file.replace(at + 8, 8, huge);
 }
 
+// Where `got` and `want` (of one shape) differ by more than `tolerance` in
+// a quadrant's middle, where lossy coding and resampling leave the colour
+// alone; empty when nowhere.
+QString quadrantsDiffer(const QImage& got, const QImage& want, int tolerance)
+{
+    for (const QPoint at : {QPoint(1, 1), QPoint(3, 1), QPoint(1, 3), QPoint(3, 3)}) {
+        const QPoint p(at.x() * got.width() / 4, at.y() * got.height() / 4);
+        const QRgb g = got.pixel(p), w = want.pixel(at.x() * want.width() / 4, at.y() * want.height() / 4);
+        const int off = std::max({std::abs(qRed(g) - qRed(w)), std::abs(qGreen(g) - qGreen(w)),
+                                  std::abs(qBlue(g) - qBlue(w)), std::abs(qAlpha(g) - qAlpha(w))});
+        if (off > tolerance)
+            return QStringLiteral("at %1,%2: %3 for %4").arg(p.x()).arg(p.y()).arg(g, 8, 16).arg(w, 8, 16);
+    }
+    return {};
+}
+
 void damage(QByteArray& file, Damage kind)
 {
     if (kind == Damage::Cut)
@@ -110,6 +126,8 @@ private:
 private Q_SLOTS:
     void decodes_data();
     void decodes();
+    void mirrorsDeepLikeEightBit_data();
+    void mirrorsDeepLikeEightBit();
     void refuses_data();
     void refuses();
     void survivesMutations_data() { refuses_data(); }
@@ -157,7 +175,6 @@ void TestOtherFormats::decodes_data()
     QTest::newRow("jxl icc") << "cjxl -q 100 $IN $OUT 2>/dev/null" << "jxl" << p3 << 0 << 2;
 }
 
-// Each quadrant's middle, where lossy coding leaves the colour alone.
 void TestOtherFormats::decodes()
 {
     QFETCH(QString, script);
@@ -181,17 +198,42 @@ void TestOtherFormats::decodes()
         QVERIFY(picture->drawInto(drawn.last(), drawn.last().rect()));
     }
     for (const QImage& image : drawn) {
-        const QImage got = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        for (const QPoint at : {QPoint(1, 1), QPoint(3, 1), QPoint(1, 3), QPoint(3, 3)}) {
-            const QPoint p(at.x() * got.width() / 4, at.y() * got.height() / 4);
-            const QRgb g = got.pixel(p), w = want.pixel(at.x() * want.width() / 4, at.y() * want.height() / 4);
-            const int off = std::max({std::abs(qRed(g) - qRed(w)), std::abs(qGreen(g) - qGreen(w)),
-                                      std::abs(qBlue(g) - qBlue(w)), std::abs(qAlpha(g) - qAlpha(w))});
-            QVERIFY2(off <= tolerance + 1, qPrintable(QStringLiteral("%1 at %2,%3: %4 for %5")
-                                                          .arg(got.width()).arg(p.x()).arg(p.y()).arg(g, 8, 16)
-                                                          .arg(w, 8, 16)));
-        }
+        const QString differ =
+            quadrantsDiffer(image.convertToFormat(QImage::Format_ARGB32_Premultiplied), want,
+                            tolerance + (image.size() == want.size() ? 0 : 1));
+        QVERIFY2(differ.isEmpty(), qPrintable(QStringLiteral("%1 wide, ").arg(image.width()) + differ));
     }
+}
+
+void TestOtherFormats::mirrorsDeepLikeEightBit_data()
+{
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<QString>("transforms");
+    for (int mirror = 0; mirror < 2; ++mirror)
+        for (int turn = 0; turn < 4; ++turn)
+            QTest::addRow("imir %d irot %d", mirror, turn) << 10 << QStringLiteral("--imir %1 --irot %2").arg(mirror).arg(turn);
+    QTest::newRow("12-bit") << 12 << "--imir 1 --irot 3";
+    QTest::newRow("clap off-centre") << 10 << "-y 444 --crop 10,6,40,34 --irot 1 --imir 0";
+}
+
+// Debian's libheif mirrors only 8-bit pictures; a deeper one must come out
+// as the same picture at 8 bits does there.
+void TestOtherFormats::mirrorsDeepLikeEightBit()
+{
+    QFETCH(int, depth);
+    QFETCH(QString, transforms);
+    const QString script = QStringLiteral("avifenc --min 0 --max 8 -d %1 ") + transforms + " $IN $OUT >/dev/null";
+    QList<QImage> decoded;
+    for (const int bits : {8, depth}) {
+        const QString file = make(Source::Opaque, script.arg(bits), QStringLiteral("avif"));
+        QString reason;
+        const auto picture = LoadPicture(file, QSize(), &reason);
+        QVERIFY2(picture, qPrintable(reason));
+        decoded.append(dynamic_cast<const RasterPicture&>(*picture).pixels().convertToFormat(QImage::Format_ARGB32));
+    }
+    QCOMPARE(decoded[1].size(), decoded[0].size());
+    const QString differ = quadrantsDiffer(decoded[1], decoded[0], 14);
+    QVERIFY2(differ.isEmpty(), qPrintable(differ));
 }
 
 void TestOtherFormats::refuses_data()
