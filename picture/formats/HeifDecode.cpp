@@ -4,9 +4,10 @@
 // 10 and 12 bits brought to 8, alpha, colour from an ICC profile or an nclx
 // box (libheif applies the nclx matrix and range, we the primaries).
 // Debian's libheif 1.15 refuses to mirror (imir) pictures of more than 8
-// bits and does not tell a caller a handle's transformations: such a
-// primary image is decoded as stored and its clap, irot and imir, read from
-// the file's boxes (HeifTransforms), applied here.
+// bits, leaves the alpha of a turned, mirrored or cropped picture as stored,
+// and does not tell a caller a handle's transformations: such a primary
+// image is decoded as stored and its clap, irot and imir, read from the
+// file's boxes (HeifTransforms), applied here.
 
 #include "picture/formats/Decoders.h"
 #include "picture/formats/HeifTransforms.h"
@@ -152,23 +153,25 @@ struct PrimaryItem {
     heif_item_id id;
 };
 
-// The transformations of `handle`, the primary image, when libheif refused
-// it with `error` for its mirroring (1.15 mirrors 8 bits only) and the
-// file's boxes tell them plainly; nothing otherwise.
-std::optional<QList<HeifTransform>> mirroredPrimary(const PrimaryItem& primary, const heif_image_handle* handle,
-                                                    const heif_error& error)
+// The transformations of `handle`, the primary image, to be done here on a
+// decode that ignores them: libheif 1.15 refuses to mirror pictures of more
+// than 8 bits, and turns, mirrors and crops the colour of a picture with
+// alpha but not its alpha. Nothing where libheif does them right, or the
+// file's boxes do not tell them plainly.
+std::optional<QList<HeifTransform>> ownTransforms(const PrimaryItem& primary, const heif_image_handle* handle)
 {
     const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8
                       || heif_image_handle_get_chroma_bits_per_pixel(handle) > 8;
-    if (error.code != heif_error_Unsupported_feature || !deep)
+    const bool alpha = heif_image_handle_has_alpha_channel(handle);
+    if (!deep && !alpha)
         return std::nullopt;
     const std::optional<HeifPrimaryTransforms> own = ReadHeifPrimaryTransforms(primary.file);
-    if (!own || own->itemId != primary.id)
+    if (!own || own->itemId != primary.id || own->transforms.isEmpty())
         return std::nullopt;
     const bool mirrored = std::any_of(own->transforms.begin(), own->transforms.end(), [](const HeifTransform& t) {
         return t.kind == HeifTransform::Kind::Mirror;
     });
-    return mirrored ? std::optional<QList<HeifTransform>>(own->transforms) : std::nullopt;
+    return alpha || mirrored ? std::optional<QList<HeifTransform>>(own->transforms) : std::nullopt;
 }
 
 // The decoded planes copied into a QImage of the same form.
@@ -196,20 +199,16 @@ QImage toQImage(const heif_image* image, bool premultiplied, bool alpha, QString
 
 // The image of `handle` decoded, in sRGB (its colour space, else
 // `fallback`'s); null on failure. `primary`, given when `handle` is the
-// primary image, lets a mirroring libheif refuses be done here, with alpha
-// mirrored alike.
+// primary image, lets the transformations libheif gets wrong be done here,
+// alpha alike.
 QImage decodeHandle(const heif_image_handle* handle, const heif_image_handle* fallback, const PrimaryItem* primary,
                     QString& reason)
 {
     const bool alpha = heif_image_handle_has_alpha_channel(handle);
+    const auto transforms = primary ? ownTransforms(*primary, handle) : std::nullopt;
     heif_error error{};
-    Heif<heif_image> decoded = decodeImage(handle, alpha, false, error);
+    const Heif<heif_image> decoded = decodeImage(handle, alpha, transforms.has_value(), error);
     explain(error, reason);
-    const auto transforms = decoded || !primary ? std::nullopt : mirroredPrimary(*primary, handle, error);
-    if (transforms) {
-        decoded = decodeImage(handle, alpha, true, error);
-        explain(error, reason);
-    }
     if (!decoded)
         return {};
     QImage image = toQImage(decoded.get(), heif_image_handle_is_premultiplied_alpha(handle), alpha, reason);
