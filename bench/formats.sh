@@ -8,7 +8,7 @@
 # and bench-gen-photos built there, and scripts/setup.sh --test's tools)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bin=${1:-$root/build}/bin
+bin=$(cd "${1:-$root/build}" && pwd)/bin  # absolute: the script changes folder
 runs=${RUNS:-5}
 count=3
 out=$root/bench/out/formats
