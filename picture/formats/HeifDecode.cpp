@@ -4,10 +4,11 @@
 // 10 and 12 bits brought to 8, alpha, colour from an ICC profile or an nclx
 // box (libheif applies the nclx matrix and range, we the primaries).
 // Debian's libheif 1.15 refuses to mirror (imir) pictures of more than 8
-// bits, leaves the alpha of a turned, mirrored or cropped picture as stored,
-// and does not tell a caller a handle's transformations: such a primary
-// image is decoded as stored and its clap, irot and imir, read from the
-// file's boxes (HeifTransforms), applied here.
+// bits, leaves the alpha of a turned, mirrored or cropped picture as stored
+// (or, turned by a quarter, not taken for alpha at all), and does not tell a
+// caller a handle's transformations: such a primary image is decoded as
+// stored and its clap, irot and imir, read from the file's boxes
+// (HeifTransforms), applied here.
 
 #include "picture/formats/Decoders.h"
 #include "picture/formats/HeifTransforms.h"
@@ -20,6 +21,7 @@
 #include <QPointF>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -156,11 +158,11 @@ struct PrimaryItem {
 // than 8 bits, and turns, mirrors and crops the colour of a picture with
 // alpha but not its alpha. Nothing where libheif does them right, or the
 // file's boxes do not tell them plainly.
-std::optional<QList<HeifTransform>> ownTransforms(const PrimaryItem& primary, const heif_image_handle* handle)
+std::optional<QList<HeifTransform>> ownTransforms(const PrimaryItem& primary, const heif_image_handle* handle,
+                                                  bool alpha)
 {
     const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8
                       || heif_image_handle_get_chroma_bits_per_pixel(handle) > 8;
-    const bool alpha = heif_image_handle_has_alpha_channel(handle);
     if (!deep && !alpha)
         return std::nullopt;
     const std::optional<HeifPrimaryTransforms> own = ReadHeifPrimaryTransforms(primary.file);
@@ -170,6 +172,60 @@ std::optional<QList<HeifTransform>> ownTransforms(const PrimaryItem& primary, co
         return t.kind == HeifTransform::Kind::Mirror;
     });
     return alpha || mirrored ? std::optional<QList<HeifTransform>>(own->transforms) : std::nullopt;
+}
+
+// The alpha of `handle` that libheif 1.15 did not take for one: a turned
+// picture's alpha no longer matches the turned size, so 1.15 lists it as a
+// plain auxiliary image. Null when there is none.
+Heif<heif_image_handle> strayAlpha(const heif_image_handle* handle)
+{
+    const int count = heif_image_handle_get_number_of_auxiliary_images(handle, 0);
+    std::vector<heif_item_id> ids(std::size_t(std::max(count, 0)));
+    heif_image_handle_get_list_of_auxiliary_image_IDs(handle, 0, ids.data(), count);
+    for (const heif_item_id id : ids) {
+        heif_image_handle* aux = nullptr;
+        if (heif_image_handle_get_auxiliary_image_handle(handle, id, &aux).code != heif_error_Ok)
+            continue;
+        Heif<heif_image_handle> owned(aux);
+        const char* type = nullptr;
+        if (heif_image_handle_get_auxiliary_type(aux, &type).code != heif_error_Ok)
+            continue;
+        const bool isAlpha = type && (std::strcmp(type, "urn:mpeg:mpegB:cicp:systems:auxiliary:alpha") == 0
+                                      || std::strcmp(type, "urn:mpeg:hevc:2015:auxid:1") == 0);
+        heif_image_handle_free_auxiliary_types(aux, &type);
+        if (isAlpha)
+            return owned;
+    }
+    return nullptr;
+}
+
+// The stray alpha `aux`, decoded as stored, put into `image` (decoded as
+// stored too, RGBX), which becomes RGBA; false when they differ in size.
+bool takeAlpha(QImage& image, const heif_image_handle* aux)
+{
+    const Heif<heif_decoding_options> options(heif_decoding_options_alloc());
+    if (!options)
+        return false;
+    options->convert_hdr_to_8bit = 1;
+    options->ignore_transformations = 1;
+    heif_image* decoded = nullptr;
+    const heif_error error =
+        heif_decode_image(aux, &decoded, heif_colorspace_monochrome, heif_chroma_monochrome, options.get());
+    const Heif<heif_image> alpha(decoded);
+    if (error.code != heif_error_Ok || heif_image_get_width(alpha.get(), heif_channel_Y) != image.width()
+        || heif_image_get_height(alpha.get(), heif_channel_Y) != image.height())
+        return false;
+    int stride = 0;
+    const uint8_t* plane = heif_image_get_plane_readonly(alpha.get(), heif_channel_Y, &stride);
+    if (!plane || !image.reinterpretAsFormat(QImage::Format_RGBA8888))
+        return false;
+    for (int y = 0; y < image.height(); ++y) {
+        const uint8_t* from = plane + std::ptrdiff_t(y) * stride;
+        uchar* to = image.scanLine(y) + 3;
+        for (int x = 0; x < image.width(); ++x, to += 4)
+            *to = from[x];
+    }
+    return true;
 }
 
 // The decoded picture as a QImage over libheif's own pixels, which it then
@@ -201,13 +257,17 @@ QImage decodeHandle(const heif_image_handle* handle, const heif_image_handle* fa
                     QString& reason)
 {
     const bool alpha = heif_image_handle_has_alpha_channel(handle);
-    const auto transforms = primary ? ownTransforms(*primary, handle) : std::nullopt;
+    const Heif<heif_image_handle> stray = primary && !alpha ? strayAlpha(handle) : nullptr;
+    const auto transforms = primary ? ownTransforms(*primary, handle, alpha || stray) : std::nullopt;
     heif_error error{};
     Heif<heif_image> decoded = decodeImage(handle, transforms.has_value(), error);
     explain(error, reason);
     if (!decoded)
         return {};
     QImage image = toQImage(std::move(decoded), heif_image_handle_is_premultiplied_alpha(handle), alpha);
+    // Only with the transformations done here does the stray alpha line up.
+    if (stray && transforms && !image.isNull() && !takeAlpha(image, stray.get()))
+        image = QImage();
     if (transforms && !image.isNull())
         image = ApplyHeifTransforms(std::move(image), *transforms);
     const QColorSpace space = colourSpaceOf(handle);

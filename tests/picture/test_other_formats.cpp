@@ -163,6 +163,8 @@ void TestOtherFormats::decodes_data()
     QTest::newRow("heic") << "heif-enc -q 95 $IN -o $OUT >/dev/null" << "heic" << opaque << 0 << 14;
     QTest::newRow("heic alpha") << "heif-enc -q 95 $IN -o $OUT >/dev/null" << "heic" << alpha << 0 << 14;
     QTest::newRow("avif rotated") << "avifenc --min 0 --max 8 --irot 1 $IN $OUT >/dev/null" << "avif" << opaque << -90 << 14;
+    QTest::newRow("avif rotated, alpha") << "avifenc --min 0 --max 8 --irot 3 $IN $OUT >/dev/null" << "avif" << alpha << 90
+                                         << 14;
     QTest::newRow("avif turned over, alpha") << "avifenc --min 0 --max 8 --irot 2 $IN $OUT >/dev/null" << "avif" << alpha
                                              << 180 << 14;
     QTest::newRow("avif 10-bit alpha") << "avifenc --min 0 --max 8 -d 10 $IN $OUT >/dev/null" << "avif" << alpha << 0 << 14;
