@@ -51,6 +51,7 @@ avifenc --irot 1 "$work/rgb.png" rotated.avif >/dev/null
 avifenc --imir 1 "$work/rgb.png" mirrored.avif >/dev/null
 avifenc -d 10 "$work/alpha.png" 10bit-alpha.avif >/dev/null
 avifenc -d 10 --imir 1 --irot 1 "$work/rgb.png" 10bit-mirrored.avif >/dev/null
+avifenc --irot 1 "$work/alpha.png" rotated-alpha.avif >/dev/null
 head -c 300 rgb.heic > cut.heic
 
 cd "$corpus/jxl"
