@@ -90,9 +90,10 @@ QColorSpace colourSpaceOf(const heif_image_handle* handle)
     if (!icc.isEmpty())
         return QColorSpace::fromIccProfile(icc);
     heif_color_profile_nclx* nclx = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx)
-        return {};
-    const QColorSpace space = spaceOf(*nclx);
+    const heif_error error = heif_image_handle_get_nclx_color_profile(handle, &nclx);
+    const QColorSpace space = error.code == heif_error_Ok && nclx ? spaceOf(*nclx) : QColorSpace();
+    // Freed after a failure too: libheif 1.15 may have made it before it
+    // found the box's values unsupported.
     heif_nclx_color_profile_free(nclx);
     return space;
 }
